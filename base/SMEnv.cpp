@@ -1,0 +1,54 @@
+#include "base/SMEnv.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <cerrno>
+
+std::string SMPath(const char* path)
+{
+    if (!path) return std::string();
+    std::string out;
+    if (path[0] == '/') {
+        const char* root = std::getenv("QVSM_ROOT");
+        if (root) out = root;
+        while (!out.empty() && out.back() == '/') out.pop_back();
+    }
+    out += path;
+    return out;
+}
+
+bool SMPath(const char* path, char* out, size_t cap)
+{
+    if (!out || cap == 0) return false;
+    std::string p = SMPath(path);
+    if (p.size() + 1 > cap) {
+        out[0] = 0;
+        return false;
+    }
+    std::memcpy(out, p.c_str(), p.size() + 1);
+    return true;
+}
+
+namespace {
+SMSleepHook g_sleepHook = nullptr;
+
+void RealSleep(unsigned long usec)
+{
+    timespec ts;
+    ts.tv_sec = static_cast<time_t>(usec / 1000000UL);
+    ts.tv_nsec = static_cast<long>((usec % 1000000UL) * 1000UL);
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+}  // namespace
+
+void SMSetSleepHook(SMSleepHook hook) { g_sleepHook = hook; }
+
+void SMSleepUs(unsigned long usec)
+{
+    if (g_sleepHook)
+        g_sleepHook(usec);
+    else
+        RealSleep(usec);
+}

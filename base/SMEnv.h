@@ -1,0 +1,22 @@
+// Process-wide services of the module that tests replace: the file-system root and sleeping.
+#ifndef QVSM_BASE_SMENV_H
+#define QVSM_BASE_SMENV_H
+
+#include <string>
+
+// Every absolute path the module touches ("/NandFlash/...", "/dev/...", "/sys/...") goes
+// through here: the value of the environment variable QVSM_ROOT (empty by default) is put
+// in front of it. Relative paths are returned unchanged.
+std::string SMPath(const char* path);
+
+// Same, into a caller's buffer; returns false (and an empty text) when it does not fit.
+bool SMPath(const char* path, char* out, size_t cap);
+
+// Every pause of the module goes through these. Tests install a fake clock with
+// SMSetSleepHook; nullptr restores the real usleep.
+typedef void (*SMSleepHook)(unsigned long usec);
+void SMSetSleepHook(SMSleepHook hook);
+void SMSleepUs(unsigned long usec);
+inline void SMSleepMs(unsigned long ms) { SMSleepUs(ms * 1000UL); }
+
+#endif

@@ -1,0 +1,11 @@
+// Listed models of the cameras family: own code and model name, base behaviour.
+// A model that gains behaviour of its own moves to its own file pair.
+#ifndef QVSM_DRIVERS_CAMERA_CAMERAMODELS_H
+#define QVSM_DRIVERS_CAMERA_CAMERAMODELS_H
+
+#include "base/SMBase.h"
+
+QVSM_MODEL(CSMCamera, CSMBase, 3072, "QV-CAM")
+QVSM_MODEL(SMCamera3ge, CSMBase, 3073, "QV-CAM_3GE")
+
+#endif

@@ -1,0 +1,5 @@
+#include "drivers/dio/SMDioBase.h"
+
+CSMDioBase::CSMDioBase(int type) : CSMBase(type) {}
+
+CSMDioBase::~CSMDioBase() = default;

@@ -1,0 +1,33 @@
+// Listed models of the environment sensors family: own code and model name, base behaviour.
+// A model that gains behaviour of its own moves to its own file pair.
+#ifndef QVSM_DRIVERS_ENVIR_ENVIRMODELS_H
+#define QVSM_DRIVERS_ENVIR_ENVIRMODELS_H
+
+#include "base/SMBase.h"
+
+QVSM_MODEL(CSMEnvir, CSMBase, 1280, "QV-TH485")
+QVSM_MODEL(CSMEnvirPm, CSMBase, 1282, "QV-PM485")
+QVSM_MODEL(CSMEnvirNHFS45, CSMBase, 1283, "QV-NHFS45")
+QVSM_MODEL(CSMEnvirLaserPM, CSMBase, 1284, "QV-LaserPM")
+QVSM_MODEL(CSMEnvirYS8159B, CSMBase, 1285, "QV-YS8159B")
+QVSM_MODEL(CSMEnvirT3, CSMBase, 1286, "QV-T3")
+QVSM_MODEL(CSMEnvirJxbs, CSMBase, 1287, "DS-JXBS3001")
+QVSM_MODEL(CSMEnvirSitePro, CSMBase, 1288, "QV-Env-SitePro")
+QVSM_MODEL(CSMEnvirLightning, CSMBase, 1289, "QV-TH485")
+QVSM_MODEL(CSMEnvirO3, CSMBase, 1291, "QV-O3")
+QVSM_MODEL(CSMEnvirBWDK3208E, CSMBase, 1292, "QV-BWDK3208E")
+QVSM_MODEL(CSMEnvirEx, CSMBase, 1293, "QV-TH485")
+QVSM_MODEL(CSMEnvirXF, CSMBase, 1301, "QV-EnvirXF")
+QVSM_MODEL(CSMEnvirETCR2900, CSMBase, 1302, "QV-ENVIR-ETCR2900")
+QVSM_MODEL(CSMEnvirJXBS3001QY, CSMBase, 1303, "QV-EnvirJXBS3001QY")
+QVSM_MODEL(CSMEnvirJXBS4001O2, CSMBase, 1304, "QV-EnvirJXBS4001O2")
+QVSM_MODEL(CSMEnvirWHCO, CSMBase, 1305, "QV-EnvirWHCO")
+QVSM_MODEL(CSMEnvirVoice, CSMBase, 1306, "QV-EnvirVoice")
+QVSM_MODEL(CSMEnvirWindSpeed, CSMBase, 1307, "QV-EnvirWindSpeed")
+QVSM_MODEL(CSMEnvirWindDir, CSMBase, 1308, "QV-EnvirWindDir")
+QVSM_MODEL(CSMEnvirNew, CSMBase, 1309, "QV-EnvirNew")
+QVSM_MODEL(CSMEnvirCPL, CSMBase, 1310, "QV-TH485")
+QVSM_MODEL_MASK(CSMEnvireFire, CSMBase, 1311, "QV-Fire", 31)
+QVSM_MODEL(CSMEnvirZGLJ, CSMBase, 1312, "QV-ZGLJ")
+
+#endif

@@ -1,0 +1,55 @@
+#include "base/SMLog.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "base/SMEnv.h"
+
+const char* const filename = "/NandFlash/tmp/qvsm.log.ini";
+
+namespace {
+int icount = 0;
+}
+
+void SMLogResetCounter() { icount = 0; }
+
+int trace_sm_log(const char* tag, const char* format, ...)
+{
+    static char buffer[1026];
+    if (!tag) return -1;
+
+    std::string path = SMPath(filename);
+    std::string bak = path + ".bak";
+    if (icount > 2047) {
+        std::remove(bak.c_str());
+        std::rename(path.c_str(), bak.c_str());
+        icount = 0;
+    }
+
+    std::memset(buffer, 0, sizeof buffer);
+    va_list ap;
+    va_start(ap, format);
+    vsnprintf(buffer, 1024, format ? format : "", ap);
+    va_end(ap);
+    char message[1026];
+    std::memcpy(message, buffer, sizeof message);
+
+    time_t now = time(nullptr);
+    struct tm tmv;
+    localtime_r(&now, &tmv);
+    std::snprintf(buffer, sizeof buffer, "%ld=[%s][%d-%02d-%02d %02d:%02d:%02d] %s", static_cast<long>(icount), tag,
+                  tmv.tm_year + 1900, tmv.tm_mon + 1, tmv.tm_mday, tmv.tm_hour, tmv.tm_min, tmv.tm_sec, message);
+
+    FILE* f = std::fopen(path.c_str(), "a+");
+    if (!f) return 1;
+    ++icount;
+    std::fputs(buffer, f);
+    std::fflush(f);
+    std::fclose(f);
+    return 1;
+}
+
+int trace_log(const char*, ...) { return 1; }
