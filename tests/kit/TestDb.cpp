@@ -5,6 +5,7 @@
 TestDb::TestDb()
 {
     if (!Open(":memory:") || !CreateHostTables()) throw std::runtime_error("TestDb: " + LastError());
+    Clear();
 }
 
 int TestDb::TableExists(const char* table)
