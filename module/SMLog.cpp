@@ -40,8 +40,12 @@ int trace_sm_log(const char* tag, const char* format, ...)
     time_t now = time(nullptr);
     struct tm tmv;
     localtime_r(&now, &tmv);
+    // The composed line is cut to the buffer on purpose.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-truncation"
     std::snprintf(buffer, sizeof buffer, "%ld=[%s][%d-%02d-%02d %02d:%02d:%02d] %s", static_cast<long>(icount), tag,
                   tmv.tm_year + 1900, tmv.tm_mon + 1, tmv.tm_mday, tmv.tm_hour, tmv.tm_min, tmv.tm_sec, message);
+#pragma GCC diagnostic pop
 
     FILE* f = std::fopen(path.c_str(), "a+");
     if (!f) return 1;
