@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 
 unsigned long CBufHelper::dwFromBuf(const unsigned char* b)
 {
@@ -221,8 +222,12 @@ unsigned long CBufHelper::HexVal(const char* text, int n)
 
 float CBufHelper::HexValF(const char* text)
 {
-    unsigned char b[4];
-    for (int i = 0; i < 4; ++i) b[i] = static_cast<unsigned char>(HexVal(text + 2 * i, 2));
+    // Stops at a NUL like HexVal: the bytes after it stay 0 and nothing past it is read.
+    unsigned char b[4] = {0, 0, 0, 0};
+    for (int i = 0; text && i < 4; ++i) {
+        b[i] = static_cast<unsigned char>(HexVal(text + 2 * i, 2));
+        if (!text[2 * i] || !text[2 * i + 1]) break;
+    }
     return fvFromBuf(b);
 }
 
@@ -231,7 +236,7 @@ int CBufHelper::BufFromStr(unsigned char* buf, const char* text, int len)
     if (!text || !buf) return 0;
     int chars = len > 0 ? len : static_cast<int>(std::strlen(text));
     int n = 0;
-    for (int i = 0; i + 1 < chars + 1 && text[i] && text[i + 1]; i += 2)
+    for (int i = 0; i + 1 < chars && text[i] && text[i + 1]; i += 2)
         buf[n++] = static_cast<unsigned char>((ascii2hex(static_cast<unsigned char>(text[i])) << 4) |
                                               ascii2hex(static_cast<unsigned char>(text[i + 1])));
     return n;
@@ -301,7 +306,10 @@ int CBufHelper::conv_code(void* cd, char* out, char* in, int len)
 
 int CBufHelper::conv_code(const char* to, const char* from, char* out, char* in)
 {
-    if (!in || !out) return 0;
+    if (!in || !out || !to || !from) return 0;
+    // "UCS-2" means big-endian (libiconv); the C library's iconv would use the host order.
+    if (strcasecmp(to, "UCS-2") == 0) to = "UCS-2BE";
+    if (strcasecmp(from, "UCS-2") == 0) from = "UCS-2BE";
     iconv_t cd = iconv_open(to, from);
     int n = conv_code(reinterpret_cast<void*>(cd), out, in, static_cast<int>(std::strlen(in)));
     if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);

@@ -29,7 +29,8 @@ public:
     static int ModBusCmdN(unsigned char* buf, unsigned char addr, unsigned char func,
                           unsigned short reg, unsigned short count, const unsigned char* data);
 
-    // YD/T 1363 frames as text.
+    // YD/T 1363 frames as text. YdCmd writes 2 * len + 18 characters and a NUL after them:
+    // dst must hold 2 * len + 19 bytes (len <= 0 or a null info: 19).
     static int YdCmd(unsigned char* dst, unsigned char adr, unsigned char cid1, unsigned char cid2,
                      unsigned char ver, const unsigned char* info, int len);
     static int YdChk(const unsigned char* frame, int len);
@@ -42,8 +43,9 @@ public:
     static unsigned char hex2asciiLow(unsigned char b);
     static unsigned long HexVal(const char* text, int n);
     static float HexValF(const char* text);
+    // Pairs of hex digits among the first len characters (len <= 0: the whole text) to bytes.
     static int BufFromStr(unsigned char* buf, const char* text, int len);
-    // Bytes to hex text, each byte followed by sep (none when sep is 0); returns the length.
+    // Bytes to hex text, separated by sep (none when sep is 0); returns the length.
     static int BufToStr(char* out, const unsigned char* buf, int len, char sep);
     static int AsciiStr2HexStr(char* out, const char* text, int len);
     static int HexStr2AsciiStr(char* out, const char* data, int len, int sep);

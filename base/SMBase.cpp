@@ -367,6 +367,7 @@ int CSMBase::Exchange(ISerBase* port, const unsigned char* frame, int len, unsig
     if (port->Write(frame, len) != len) return -1;
     SMSleepUs(pauseUs);
     int n = port->Read(rbuf, cap, timeoutMs);
+    if (n > cap) n = cap;
     return n < 0 ? 0 : n;
 }
 
@@ -435,7 +436,10 @@ int CSMBase::GetYdn23Data(unsigned char* rbuf, int rsize, ISerBase* port, unsign
     if (n < 11) return -1;
     if (n > rsize) n = rsize;
     if (!TE_GetChkPack(rbuf, n)) return -1;
-    unsigned short length = TE_Ascii2uint16(rbuf + 9, 4);
+    // LENGTH sits at characters 9 to 12; those beyond the buffer count as spaces (value 0).
+    unsigned char lenText[4];
+    for (int i = 0; i < 4; ++i) lenText[i] = (9 + i < rsize) ? rbuf[9 + i] : ' ';
+    unsigned short length = TE_Ascii2uint16(lenText, 4);
     if (TE_GetChkLength(length & 0x0FFF) != length) return -1;
     if (!TE_GetChkSum(rbuf, static_cast<unsigned short>(n))) return -1;
     return n;
