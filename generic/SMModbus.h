@@ -2,14 +2,12 @@
 #ifndef QVSM_GENERIC_SMMODBUS_H
 #define QVSM_GENERIC_SMMODBUS_H
 
-#include "base/SMBase.h"
+#include "generic/SMDefBase.h"
 
-class CSMModbus : public CSMBase {
+class CSMModbus : public CSMDefBase {
 public:
     explicit CSMModbus(int type);
     ~CSMModbus() override;
-    // Loads the definition file (full path). -1 when it cannot be read.
-    int LoadDef(const char* path);
 };
 
 #endif

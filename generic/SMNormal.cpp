@@ -1,11 +1,5 @@
 #include "generic/SMNormal.h"
 
-CSMNormal::CSMNormal(int type) : CSMBase(type)
-{
-    SetNote("QVYD-base");
-    m_nDataCount = 1;
-}
+CSMNormal::CSMNormal(int type) : CSMDefBase(type, "QVYD-base", "QVYD-base") {}
 
 CSMNormal::~CSMNormal() = default;
-
-int CSMNormal::LoadDef(const char*) { return -1; }

@@ -1,11 +1,5 @@
 #include "generic/SMSnmpPub.h"
 
-CSMSnmpPub::CSMSnmpPub(int type) : CSMBase(type)
-{
-    SetNote("QVMB-base");
-    m_nDataCount = 1;
-}
+CSMSnmpPub::CSMSnmpPub(int type) : CSMDefBase(type, "QVMB-base", "QVSNMP-base") {}
 
 CSMSnmpPub::~CSMSnmpPub() = default;
-
-int CSMSnmpPub::LoadDef(const char*) { return -1; }

@@ -1,0 +1,76 @@
+// CSMDefBase: what the four definition-driven drivers share: the definition store, loading
+// and the common [comm]/[flds] settings, point lookup (DataVal, VarEval), the brief template
+// and the registration of the type and point rows.
+//
+// Life cycle: constructed unloaded (built-in note, DataSize 1); the factory calls LoadDef once.
+// LoadDef returns -1 when the file cannot be read (the driver stays unloaded), else UpdLoad().
+// A driver overrides UpdLoad to read its own keys: call CSMDefBase::UpdLoad() first, then
+// read m_ini, then print its trace.
+#ifndef QVSM_GENERIC_SMDEFBASE_H
+#define QVSM_GENERIC_SMDEFBASE_H
+
+#include <string>
+
+#include "base/SMBase.h"
+#include "generic/DefIni.h"
+#include "generic/VarExpr.h"
+
+class CSMDefBase : public CSMBase {
+public:
+    // note: built-in note ("QVMB-base" / "QVYD-base"); model: default of [comm] model.
+    CSMDefBase(int type, const char* note, const char* model);
+    ~CSMDefBase() override;
+
+    // Loads the definition file (full path, already through SMPath).
+    int LoadDef(const char* path);
+    // Marks the driver loaded and reads the common settings:
+    //   [comm] note (when non-empty; over 31 bytes it is cut at a character boundary and
+    //   logged), debug (0), delay (10 ms), timeout (300), mask (0);
+    //   [flds] cnt (0; negative counts as 0) -> DataSize;
+    //   [flds.val] from [flds.def] (IndexPoints).
+    // Returns 1.
+    virtual int UpdLoad();
+
+    // Point fld: -1 unless 1 <= fld <= DataSize(); [flds] "fld" names the [vals] key; its
+    // value read as an int, -1 when the key is empty, the value absent or not a number.
+    int DataVal(int fld) override;
+    // DefVarEval on the store, assuming a host buffer of DEF_VAR_CAP bytes.
+    int VarEval(char* text) override;
+
+    SimpleIni& Ini() { return m_ini; }
+    const SimpleIni& Ini() const { return m_ini; }
+    bool Loaded() const { return m_bLoaded; }
+    int Debug() const { return m_nDebug; }
+    int Delay() const { return m_nDelay; }
+    int Timeout() const { return m_nTimeout; }
+    int Mask() const { return m_nMask; }
+    // [comm] model, or the driver's default.
+    std::string Model() const;
+    // [comm] brief expanded with VarByIni ("" when there is no template).
+    std::string Brief(int state, const int* almBits) const;
+
+protected:
+    // The catalogue registration of a definition-driven type, statement by statement:
+    //   select count(*) from tbSMType where Type=%d
+    //     0 -> insert into tbSMType values(%d,%d,'%s','%s')   type, type&0xFF00, model, note
+    //   select count(*) from tbSMDef where Type=%d
+    //     non-zero and force -> delete from tbSMDef where Type=%d
+    //   NeedDef(db, force) non-zero and loaded -> for each [flds.def] key in key order (an
+    //   empty key ends the walk; a key starting with "0" is written as 0; empty lines skipped):
+    //     insert into tbSMDef values(%d,0,%s,%s,0,NULL)      type, key, line as written
+    // Returns the result of the last Exec (0 when none ran); 0 without db.
+    int RegDefRows(IDbBase* db, int force);
+
+    SimpleIni m_ini;
+    bool m_bLoaded = false;
+    int m_nDebug = 0;
+    int m_nDelay = 10;
+    int m_nTimeout = 300;
+    int m_nMask = 0;
+    const char* m_defModel;
+};
+
+// GBK text cut to at most max bytes without splitting a double-byte character.
+std::string GbkCut(const std::string& text, size_t max);
+
+#endif
