@@ -1,5 +1,441 @@
 #include "generic/SMModbus.h"
 
-CSMModbus::CSMModbus(int type) : CSMDefBase(type, "QVMB-base", "QVMB-base") {}
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool IsHex(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// double -> int32 truncated toward zero; out-of-range values saturate, NaN gives 0.
+int32_t SatInt(double v)
+{
+    if (std::isnan(v)) return 0;
+    if (v >= 2147483647.0) return INT32_MAX;
+    if (v <= -2147483648.0) return INT32_MIN;
+    return static_cast<int32_t>(v);
+}
+
+uint32_t Word(const unsigned char* p) { return (static_cast<uint32_t>(p[0]) << 8) | p[1]; }
+
+uint32_t WordLH(const unsigned char* p) { return (static_cast<uint32_t>(p[1]) << 8) | p[0]; }
+
+float FloatOf(uint32_t bits)
+{
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+const char kCreateModbus[] =
+    "create table tbModbus(DID INTEGER PRIMARY KEY,SID INTEGER,Type INTEGER,Port INTGER,Addr INTEGER,"
+    "DateUpd DATETIME,State INTEGER,SnapID INTEGER)";
+const char kCreateModbusDat[] =
+    "create table tbModbusDat(LID INTEGER PRIMARY KEY,DID INTEGER,SID INTEGER,Fld VARCHAR(64),Val INTEGER)";
+
+}  // namespace
+
+// ---- formats and keys --------------------------------------------------------------------------
+
+MbFormat MbParseFormat(std::string_view fmt)
+{
+    MbFormat f;
+    if (!fmt.empty() && !IsDigit(fmt[0])) {
+        f.type = fmt[0];
+        fmt.remove_prefix(1);
+    }
+    if (fmt.empty()) return f;
+    f.scaled = true;
+    if (!IsDigit(fmt[0])) fmt.remove_prefix(1);
+    f.text = fmt;
+    char num[64];
+    size_t n = fmt.size() < sizeof num - 1 ? fmt.size() : sizeof num - 1;
+    std::memcpy(num, fmt.data(), n);
+    num[n] = 0;
+    f.mult = std::strtod(num, nullptr);
+    return f;
+}
+
+bool MbKnownType(char type, bool byteMode)
+{
+    if (type == 0) return true;
+    if (byteMode && type == 'b') return true;
+    return std::strchr("SsuUIlLFf", type) != nullptr;
+}
+
+int MbTypeRegs(char type) { return (type && std::strchr("IlLFf", type)) ? 2 : 1; }
+
+int MbTypeBytes(char type, bool byteMode)
+{
+    if (type && std::strchr("IlLFf", type)) return 4;
+    if (!byteMode) return 2;
+    return (type && std::strchr("SsUu", type)) ? 2 : 1;
+}
+
+int MbDecode(const unsigned char* p, int avail, const MbFormat& f, bool byteMode, int32_t& value)
+{
+    int need = MbTypeBytes(f.type, byteMode);
+    if (!p || avail < need) return 0;
+    uint32_t v;
+    switch (f.type) {
+    case 'S': v = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(Word(p)))); break;
+    case 's': v = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(WordLH(p)))); break;
+    case 'u': v = WordLH(p); break;
+    case 'I': v = (Word(p) << 16) | Word(p + 2); break;
+    case 'l': v = (WordLH(p + 2) << 16) | WordLH(p); break;
+    case 'L': v = (Word(p + 2) << 16) | Word(p); break;
+    case 'F':
+    case 'f': {
+        uint32_t bits = f.type == 'F' ? ((WordLH(p + 2) << 16) | WordLH(p)) : ((Word(p + 2) << 16) | Word(p));
+        float m = f.scaled ? static_cast<float>(f.mult) : 1.0f;
+        value = SatInt(static_cast<double>(FloatOf(bits) * m));
+        return need;
+    }
+    default: v = need == 1 ? p[0] : Word(p); break;
+    }
+    value = static_cast<int32_t>(v);
+    return need;
+}
+
+int32_t MbScale(int32_t value, const MbFormat& f)
+{
+    if (!f.scaled) return value;
+    return SatInt(static_cast<double>(value) * f.mult);
+}
+
+bool MbBlockKey(std::string_view key, int& start)
+{
+    if (key.find("bit") != std::string_view::npos) return false;
+    if (key.empty() || !IsDigit(key[0])) return false;
+    long v = 0;
+    for (size_t i = 0; i < key.size() && IsDigit(key[i]); ++i) {
+        v = v * 10 + (key[i] - '0');
+        if (v > 65536) v = 65536;  // out of range either way
+    }
+    start = static_cast<int>(v);
+    return true;
+}
+
+bool MbBlockFits(int fc, int start, int count)
+{
+    int limit = (fc == 1 || fc == 2) ? MB_MAX_BITS : MB_MAX_REGS;
+    if (fc < 1 || fc > 4 || count < 1 || count > limit) return false;
+    return start >= 0 && start <= 65535 && start + count - 1 <= 65535;
+}
+
+int MbRegKey(char* out, size_t cap, int fc, int number)
+{
+    static const int kPrefix[] = {0, 0, 1, 4, 3};
+    if (!out || cap == 0 || fc < 1 || fc > 4) return -1;
+    int n = std::snprintf(out, cap, "%d%04d", kPrefix[fc], number);
+    if (n < 0 || static_cast<size_t>(n) >= cap) {
+        out[0] = 0;
+        return -1;
+    }
+    return n;
+}
+
+int MbPduLen(std::string_view text)
+{
+    if (text.empty() || text.size() % 2) return -1;
+    for (char c : text)
+        if (!IsHex(c)) return -1;
+    return static_cast<int>(text.size() / 2);
+}
+
+// ---- driver ------------------------------------------------------------------------------------
+
+CSMModbus::CSMModbus(int type) : CSMDefBase(type, "QVMB-base", "QVMB-base")
+{
+    trace_sm_log("RtLog", "CSMModbus new 0x%X=%d(%x)\n",
+                 static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)), type, static_cast<unsigned>(type));
+}
 
 CSMModbus::~CSMModbus() = default;
+
+int CSMModbus::UpdLoad()
+{
+    CSMDefBase::UpdLoad();
+    m_nDelayV = m_ini.GetValue<int>(SEC_COMM, "delayv", 30);
+    m_nCrc = m_ini.GetValue<int>(SEC_COMM, "crc", 1);
+    m_nDataByte = m_ini.GetValue<int>(SEC_COMM, "DataByte", 0);
+
+    // What the poll and the controls will refuse, said once here.
+    for (int fc = 1; fc <= 4; ++fc) {
+        char sec[8];
+        std::snprintf(sec, sizeof sec, "regs%d", fc);
+        for (auto it = m_ini.beginKey(sec); it != m_ini.endKey(sec); ++it) {
+            int start = 0;
+            long long count = 0;
+            if (!MbBlockKey(it->first, start)) continue;
+            SimpleIni::ParseLeadingInt(it->second.value, count);
+            if (count != 0 && (count < 0 || count > 65536 || !MbBlockFits(fc, start, static_cast<int>(count))))
+                trace_sm_log("RtLog", "CSMModbus %d: [%s] %.16s=%.16s over the Modbus limits, the poll fails\n",
+                             m_nType, sec, it->first.c_str(), it->second.value.c_str());
+        }
+    }
+    for (auto it = m_ini.beginKey(SEC_COMM); it != m_ini.endKey(SEC_COMM); ++it) {
+        if (it->first.compare(0, 2, "Yk") != 0 || it->second.value.empty()) continue;
+        int n = MbPduLen(it->second.value);
+        if (n < 0 || n > MB_TCP_PDU_MAX)
+            trace_sm_log("RtLog", "CSMModbus %d: %.16s is %s\n", m_nType, it->first.c_str(),
+                         n < 0 ? "not a request in hex" : n > MB_RTU_PDU_MAX ? "too long" : "too long for TCP");
+    }
+
+    std::printf("CSMModbus::UpdLoad  d=%d  %dms  tout=%d  DataByte=%d\n", m_nDebug, m_nDelay, m_nTimeout,
+                m_nDataByte);
+    return 1;
+}
+
+int CSMModbus::RegDb(IDbBase* db, int force) { return RegDefRows(db, force); }
+
+int CSMModbus::ChkDb(tagSMItem* item)
+{
+    if (!m_pDb) return 0;
+    int r = 0;
+    for (IDbBase* db : {m_pDb, m_pDb2}) {
+        if (!db) continue;
+        if (db->TableExists("tbModbus") == 0) r = SqlExec(db, "%s", kCreateModbus);
+        if (db->TableExists("tbModbusDat") == 0) r = SqlExec(db, "%s", kCreateModbusDat);
+    }
+    if (item) return ChkDbDatInit("tbModbus", item);
+    return r == 0 ? 1 : 0;
+}
+
+int CSMModbus::DataVal(int fld)
+{
+    if (fld > m_nDataCount) return -1;
+    if (m_nDelayV != 0 && m_nDelay > 0) SMSleepMs(static_cast<unsigned long>(m_nDelay));
+    return CSMDefBase::DataVal(fld);
+}
+
+bool CSMModbus::UseTcp(ISerBase* port, int flags) const
+{
+    return (port->GetMode() & QVSM_MODE_TCP) != 0 && (flags & MB_FLAG_RTU) == 0;
+}
+
+int CSMModbus::DataGet(ISerBase* port, int addr, int waitMs)
+{
+    m_ini.DeleteKey(SEC_VALS, "#all");
+    if (!m_bLoaded || !port || port->IsOpen() == 0) return 0;
+    bool tcp = UseTcp(port, waitMs);
+    for (int fc = 1; fc <= 4; ++fc) {
+        char sec[8];
+        std::snprintf(sec, sizeof sec, "regs%d", fc);
+        if (m_nDebug) std::puts(sec);
+        const SimpleIni::KeyMap* keys = m_ini.Section(sec);
+        if (!keys) continue;
+        for (const auto& kv : *keys) {
+            int start = 0;
+            long long count = 0;
+            if (!MbBlockKey(kv.first, start)) continue;
+            SimpleIni::ParseLeadingInt(kv.second.value, count);
+            if (count == 0) continue;
+            if (m_nDebug) std::printf("%d=%lld\n", start, count);
+            if (count < 0 || count > 65536 || !MbBlockFits(fc, start, static_cast<int>(count))) return 0;
+            if (!ReadBlock(port, addr, fc, start, static_cast<int>(count), tcp)) return 0;
+        }
+    }
+    if (m_nDebug) {
+        std::printf("t=%d  iaddr=%d  iext=%d\n", m_nType, addr, waitMs);
+        for (auto it = m_ini.beginKey(SEC_VALS); it != m_ini.endKey(SEC_VALS); ++it)
+            std::printf("%s=%s\n", it->first.c_str(), it->second.value.c_str());
+        std::printf("brief=%s\n", Brief(0, nullptr).c_str());
+    }
+    return 1;
+}
+
+bool CSMModbus::ReadBlock(ISerBase* port, int addr, int fc, int start, int count, bool tcp)
+{
+    unsigned char a = static_cast<unsigned char>(addr & 0xFF);
+    unsigned char f = static_cast<unsigned char>(fc);
+    unsigned short reg = static_cast<unsigned short>(start), cnt = static_cast<unsigned short>(count);
+    int len;
+    if (tcp) {
+        len = ModBusTcpCmd(static_cast<unsigned short>(m_nTransId & 0xFFFF), a, f, reg, cnt);
+        m_nTransId = static_cast<int>(static_cast<unsigned>(m_nTransId) + 1u);
+    } else {
+        len = ModBusCmd(a, f, reg, cnt);
+    }
+    if (port->Write(m_cmdBuf, len) != len) return false;
+    if (m_nDelay > 0) SMSleepMs(static_cast<unsigned long>(m_nDelay));
+    int n = port->Read(m_reply, MB_REPLY_SIZE, 0);
+    if (n > MB_REPLY_SIZE) n = MB_REPLY_SIZE;
+    if (m_nDebug) std::printf("ircv=%d\n", n);
+    if (n < (tcp ? 9 : 5)) return false;
+
+    int data, avail;
+    if (tcp) {
+        data = 9;
+        avail = n - 9;
+        if (m_reply[7] & 0x80) return false;  // exception reply
+    } else {
+        if (m_nCrc && CBufHelper::crc16(m_reply, static_cast<unsigned char>((n - 2) & 0xFF)) !=
+                          CBufHelper::wdFromBufLH(m_reply + n - 2))
+            return false;
+        data = 3;
+        avail = n - 5;
+        if (m_reply[1] & 0x80) return false;
+    }
+    if (fc == 1 || fc == 2) {
+        if (avail < (count + 7) / 8) return false;
+        StoreBits(fc, start, m_reply + data, avail);
+        return true;
+    }
+    if (avail < 2 * count) return false;
+    return StoreRegs(fc, start, count, m_reply + data, 2 * count);
+}
+
+void CSMModbus::Store(const char* key, int32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
+    m_ini.SetValue(SEC_VALS, key, std::string_view(text));
+}
+
+void CSMModbus::StoreBits(int fc, int start, const unsigned char* data, int avail)
+{
+    char key[24];
+    for (int k = 0; k < avail; ++k)
+        for (int b = 0; b < 8; ++b) {
+            if (MbRegKey(key, sizeof key, fc, start + 8 * k + b + 1) < 0) continue;
+            Store(key, data[k] & (1 << b));
+        }
+}
+
+bool CSMModbus::StoreRegs(int fc, int start, int count, const unsigned char* data, int avail)
+{
+    char sec[8], key[24], sub[32], split[24];
+    std::snprintf(sec, sizeof sec, "regs%d", fc);
+    const bool byteMode = m_nDataByte != 0;
+    for (int j = 0; j < count; ++j) {
+        if (MbRegKey(key, sizeof key, fc, start + j + 1) < 0) return false;
+        const IniLine* fl = m_ini.Find(SEC_FLDS, key);
+        MbFormat f = MbParseFormat(fl ? std::string_view(fl->value) : std::string_view());
+        int off = byteMode ? j : 2 * j;
+        int32_t v = 0;
+        int got = MbDecode(data + off, avail - off, f, byteMode, v);
+        if (got == 0) return false;  // the value runs past the bytes received
+        j += byteMode ? got - 1 : got / 2 - 1;
+        if (f.type != 'F' && f.type != 'f') v = MbScale(v, f);
+        Store(key, v);
+
+        // Splits are keyed by the address of the value's last register.
+        int at = start + j;
+        std::snprintf(split, sizeof split, "%dbit", at);
+        int bits = m_ini.GetValue<int>(sec, split, 0);
+        int maxBits = byteMode ? 8 : 16;
+        bits = bits < 0 ? 0 : bits > maxBits / 8 ? maxBits : bits * 8;
+        uint32_t u = static_cast<uint32_t>(v);
+        for (int b = 0; b < bits; ++b) {
+            std::snprintf(sub, sizeof sub, "%s-%d", key, b);
+            Store(sub, static_cast<int32_t>(u & 1u));
+            u >>= 1;
+        }
+        if (byteMode) continue;
+        std::snprintf(split, sizeof split, "%dHL", at);
+        if (m_ini.GetValue<int>(sec, split, 0) != 0) {
+            // The unshifted value, also when the register was split into bits.
+            std::snprintf(sub, sizeof sub, "%s-H", key);
+            Store(sub, static_cast<int32_t>((static_cast<uint32_t>(v) >> 8) & 0xFFu));
+            std::snprintf(sub, sizeof sub, "%s-L", key);
+            Store(sub, static_cast<int32_t>(static_cast<uint32_t>(v) & 0xFFu));
+        }
+    }
+    return true;
+}
+
+// ---- storing -----------------------------------------------------------------------------------
+
+int CSMModbus::DataDetail(IDbBase* db, int sid, long long did)
+{
+    if (!db) return 0;
+    int r = 0;
+    if (did == 0) r = SqlExec(db, "delete from %s where SID=%d", "tbModbusDat", sid);
+    std::vector<char> q;
+    for (auto it = m_ini.beginKey(SEC_VALS); it != m_ini.endKey(SEC_VALS); ++it) {
+        q.resize(it->first.size() * 2 + 1);
+        if (SqlQuote(q.data(), static_cast<int>(q.size()), it->first.c_str()) < 0) continue;
+        const std::string& val = it->second.value;
+        r = SqlExec(db, "insert into %s(DID,SID,Fld,Val) values(%lld,%d,'V%s',%s)", "tbModbusDat", did, sid,
+                    q.data(), val.empty() ? "null" : val.c_str());
+    }
+    return r;
+}
+
+int CSMModbus::DataUpd(int flags, int* almBits, int* snapId, int sid, IDbBase* hist)
+{
+    SMUpd u = UpdBegin(flags, almBits, snapId, sid, 0);
+    int r = 0;
+    if (m_pDb) {
+        r = UpdSubSys(u);
+        r = UpdRow("tbModbus", u, nullptr, 0);
+        std::string brief = m_ini.GetValue(SEC_COMM, "brief", "");
+        if (!brief.empty()) {
+            char detail[1024];
+            bool alarms = GetAlmDetail(detail, almBits, 5, sizeof detail) > 0;
+            VarByIni(brief, m_ini, u.state, almBits);
+            if (alarms) brief.append("; ").append(detail);
+            std::vector<char> q(brief.size() * 2 + 1);
+            SqlQuote(q.data(), static_cast<int>(q.size()), brief.c_str());
+            r = UpdBrief(u, q.data());
+        }
+        r = DataDetail(m_pDb, u.sid, 0);
+    }
+    if (hist && m_pItem) {
+        r = SqlExec(hist,
+                    "insert into %s(SID,Type,Port,Addr,DateUpd,State) values(%d,%d,%d,%d,"
+                    "datetime(CURRENT_TIMESTAMP,'localtime'),%d)",
+                    "tbModbus", m_pItem->SID, m_pItem->Type, m_pItem->Port, m_pItem->Addr, u.state);
+        // Readings are hung on the row just written; without it they would land on another.
+        if (r == 0) r = DataDetail(hist, u.sid, hist->LastInsertId());
+    }
+    return r == 0 ? 1 : 0;
+}
+
+// ---- controls ----------------------------------------------------------------------------------
+
+int CSMModbus::DoFunc(ISerBase* port, int addr, int cmd, void*, int len)
+{
+    if (!m_bLoaded || !port || port->IsOpen() == 0) return 0;
+    bool tcp = UseTcp(port, len);
+    if (cmd & 0xFF0000) return 0;
+    char key[16];
+    std::snprintf(key, sizeof key, "Yk%02d", cmd & 0xFFFF);
+    const IniLine* line = m_ini.Find(SEC_COMM, key);
+    if (!line || line->value.empty()) return 0;
+    const std::string& text = line->value;
+    int pdu = MbPduLen(text);
+    if (pdu < 1 || pdu > (tcp ? MB_TCP_PDU_MAX : MB_RTU_PDU_MAX)) return 0;
+
+    unsigned char* b = m_cmdBuf;
+    unsigned char a = static_cast<unsigned char>(addr & 0xFF);
+    int n, fcAt;
+    if (tcp) {
+        CBufHelper::wdToBuf(b, static_cast<unsigned short>(m_nTransId & 0xFFFF));
+        CBufHelper::wdToBuf(b + 2, 0);
+        CBufHelper::wdToBuf(b + 4, static_cast<unsigned short>(pdu + 1));
+        b[6] = a;
+        CBufHelper::BufFromStr(b + 7, text.c_str(), 2 * pdu);
+        n = 7 + pdu;
+        fcAt = 7;
+        m_nTransId = static_cast<int>(static_cast<unsigned>(m_nTransId) + 1u);
+    } else {
+        b[0] = a;
+        CBufHelper::BufFromStr(b + 1, text.c_str(), 2 * pdu);
+        CBufHelper::wdToBufLH(b + 1 + pdu, CBufHelper::crc16(b, static_cast<unsigned char>(1 + pdu)));
+        n = 3 + pdu;
+        fcAt = 1;
+    }
+    if (port->Write(b, n) != n) return 0;
+    if (m_nDelay > 0) SMSleepMs(static_cast<unsigned long>(m_nDelay));
+    int got = port->Read(m_reply, n + 2, 0);
+    if (got < (tcp ? 9 : 5)) return 0;
+    return m_reply[fcAt] == b[fcAt] ? 1 : 0;
+}
