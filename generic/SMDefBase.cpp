@@ -91,3 +91,97 @@ int CSMDefBase::RegDefRows(IDbBase* db, int force)
     }
     return r;
 }
+
+int CSMDefBase::ChkDefTables(tagSMItem* item, const char* table, const char* datTable)
+{
+    if (!m_pDb) return 0;
+    bool created = false;
+    int r = 0;
+    for (IDbBase* db : {m_pDb, m_pDb2}) {
+        if (!db) continue;
+        if (!db->TableExists(table)) {
+            created = true;
+            r = SqlExec(db,
+                        "create table %s(DID INTEGER PRIMARY KEY,SID INTEGER,Type INTEGER,Port INTGER,Addr INTEGER,"
+                        "DateUpd DATETIME,State INTEGER,SnapID INTEGER)",
+                        table);
+        }
+        if (!db->TableExists(datTable)) {
+            created = true;
+            r = SqlExec(db, "create table %s(LID INTEGER PRIMARY KEY,DID INTEGER,SID INTEGER,Fld VARCHAR(64),Val INTEGER)",
+                        datTable);
+        }
+    }
+    if (item) return ChkDbDatInit(table, item);
+    return (!created || r == 0) ? 1 : 0;
+}
+
+namespace {
+// Optional sign and digits only: the text can stand unquoted in a statement.
+bool IsIntText(const std::string& v)
+{
+    size_t i = (!v.empty() && (v[0] == '-' || v[0] == '+')) ? 1 : 0;
+    if (i >= v.size()) return false;
+    for (; i < v.size(); ++i)
+        if (v[i] < '0' || v[i] > '9') return false;
+    return true;
+}
+}  // namespace
+
+int CSMDefBase::DetailRows(IDbBase* db, int sid, int did, const char* datTable)
+{
+    if (!db) return 0;
+    int r = 0;
+    if (did == 0) r = SqlExec(db, "delete from %s where SID=%d", datTable, sid);
+    for (auto it = m_ini.beginKey(SEC_VALS); it != m_ini.endKey(SEC_VALS); ++it) {
+        const std::string& key = it->first;
+        const std::string& val = it->second.value;
+        std::vector<char> qk(key.size() * 2 + 1);
+        SqlQuote(qk.data(), static_cast<int>(qk.size()), key.c_str());
+        const char* v = "null";
+        if (IsIntText(val)) {
+            v = val.c_str();
+        } else if (!val.empty()) {
+            trace_sm_log("RtLog", "type %d: value of %s is not a number, stored as null\n", m_nType, qk.data());
+        }
+        r = SqlExec(db, "insert into %s(DID,SID,Fld,Val) values(%d,%d,'V%s',%s)", datTable, did, sid, qk.data(), v);
+    }
+    return r;
+}
+
+int CSMDefBase::UpdDefRows(int flags, const int* almBits, const int* snapId, int sid, IDbBase* hist,
+                           const char* table, const char* datTable, bool briefAlarms)
+{
+    SMUpd u = UpdBegin(flags, almBits, snapId, sid, 0);
+    int kept = 0;
+    if (m_pDb) {
+        UpdSubSys(u);
+        kept = UpdRow(table, u, nullptr, 0);
+        std::string suffix;
+        if (briefAlarms) {
+            std::vector<char> alm(1024);
+            if (GetAlmDetail(alm.data(), almBits, 5, static_cast<int>(alm.size())) > 0)
+                suffix = std::string("; ") + alm.data();
+        }
+        std::string brief = m_ini.GetValue(SEC_COMM, "brief", "");
+        if (!brief.empty()) {
+            if (briefAlarms)
+                VarByIni(brief, m_ini, u.state, almBits);
+            else
+                VarByIni(brief, m_ini, 0, nullptr);
+            brief += suffix;
+            std::vector<char> q(brief.size() * 2 + 1);
+            SqlQuote(q.data(), static_cast<int>(q.size()), brief.c_str());
+            UpdBrief(u, q.data());
+        }
+        DetailRows(m_pDb, u.sid, 0, datTable);
+    }
+    if (hist && m_pItem) {
+        kept = SqlExec(hist,
+                       "insert into %s(SID,Type,Port,Addr,DateUpd,State) values(%d,%d,%d,%d,"
+                       "datetime(CURRENT_TIMESTAMP,'localtime'),%d)",
+                       table, m_pItem->SID, m_pItem->Type, m_pItem->Port, m_pItem->Addr, u.state);
+        if (kept == 0) DetailRows(hist, u.sid, static_cast<int>(hist->LastInsertId()), datTable);
+    }
+    return kept == 0 ? 1 : 0;
+}

@@ -61,6 +61,39 @@ protected:
     // Returns the result of the last Exec (0 when none ran); 0 without db.
     int RegDefRows(IDbBase* db, int force);
 
+    // The device table and the readings table of a definition-driven family, on the live
+    // database and on the second one when set, each created only when missing:
+    //   create table <table>(DID INTEGER PRIMARY KEY,SID INTEGER,Type INTEGER,Port INTGER,
+    //     Addr INTEGER,DateUpd DATETIME,State INTEGER,SnapID INTEGER)
+    //   create table <datTable>(LID INTEGER PRIMARY KEY,DID INTEGER,SID INTEGER,
+    //     Fld VARCHAR(64),Val INTEGER)
+    // 0 without a live database; with an item ChkDbDatInit(table, item); without one 1 when
+    // nothing was created or the last creation succeeded, else 0.
+    int ChkDefTables(tagSMItem* item, const char* table, const char* datTable);
+
+    // The readings of [vals] as rows of datTable: with did 0 first
+    //   delete from <datTable> where SID=%d
+    // then per [vals] key in key order
+    //   insert into <datTable>(DID,SID,Fld,Val) values(%d,%d,'V<key>',<value>)
+    // with "null" for an empty value (and for a value that is not an integer, which is
+    // logged: it would otherwise land unquoted in the statement). Result of the last Exec,
+    // 0 when none ran or db is null.
+    int DetailRows(IDbBase* db, int sid, int did, const char* datTable);
+
+    // DataUpd of a definition-driven family:
+    //   state 2 without alarm bits, else 0; 1 with bit 0 of flags (alarm bits do not raise it);
+    //   on the live database: tbSubSysDetail, the <table> row, the brief (when [comm] brief is
+    //   set) and DetailRows(live, sid, 0);
+    //   with hist and a current item: a <table> history row and, when it was stored, its
+    //   readings under the new row id.
+    // briefAlarms: the brief is expanded with the state and the alarm bits and followed by
+    // "; " and GetAlmDetail (at most 5 names) when a point is in alarm; otherwise it is
+    // expanded with state 0 and no alarm bits. The brief row always carries the real state.
+    // 1 when the last kept result (the <table> update, or the history insert when one was
+    // made) was 0, or when neither was made; else 0.
+    int UpdDefRows(int flags, const int* almBits, const int* snapId, int sid, IDbBase* hist, const char* table,
+                   const char* datTable, bool briefAlarms);
+
     SimpleIni m_ini;
     bool m_bLoaded = false;
     int m_nDebug = 0;

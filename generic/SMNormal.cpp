@@ -1,5 +1,317 @@
 #include "generic/SMNormal.h"
 
-CSMNormal::CSMNormal(int type) : CSMDefBase(type, "QVYD-base", "QVYD-base") {}
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace {
+const char kTable[] = "tbNormal";
+const char kDatTable[] = "tbNormalDat";
+
+bool IsHexStart(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+
+// Hex text to bytes, two digits each (a lone last digit is ignored, other characters count 0).
+std::vector<unsigned char> HexToBytes(const std::string& text)
+{
+    std::vector<unsigned char> out;
+    for (size_t i = 0; i + 1 < text.size(); i += 2)
+        out.push_back(static_cast<unsigned char>((CBufHelper::ascii2hex(static_cast<unsigned char>(text[i])) << 4) |
+                                                 CBufHelper::ascii2hex(static_cast<unsigned char>(text[i + 1]))));
+    return out;
+}
+
+std::vector<std::string> SplitBlanks(const std::string& text)
+{
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (;;) {
+        size_t sp = text.find(' ', start);
+        out.push_back(text.substr(start, sp == std::string::npos ? std::string::npos : sp - start));
+        if (sp == std::string::npos) break;
+        start = sp + 1;
+    }
+    return out;
+}
+
+int Truncated(double v)
+{
+    if (std::isnan(v)) return 0;
+    if (v >= 2147483647.0) return 2147483647;
+    if (v <= -2147483648.0) return -2147483647 - 1;
+    return static_cast<int>(v);
+}
+}  // namespace
+
+CSMNormal::CSMNormal(int type) : CSMDefBase(type, "QVYD-base", "QVYD-base")
+{
+    trace_sm_log("RtLog", "CSMNormal new 0x%X=%d(%x)\n", static_cast<unsigned int>(reinterpret_cast<uintptr_t>(this)),
+                 type, type);
+}
 
 CSMNormal::~CSMNormal() = default;
+
+int CSMNormal::UpdLoad()
+{
+    CSMDefBase::UpdLoad();
+    m_dinfo = m_ini.GetValue(SEC_COMM, "dinfo", "I");
+    m_dmax = m_ini.GetValue<int>(SEC_COMM, "dmax", 200);
+    m_snd = m_ini.GetValue(SEC_COMM, "SND", "");
+    m_rcv = m_ini.GetValue(SEC_COMM, "RCV", "");
+    m_chk = m_ini.GetValue<int>(SEC_COMM, "chk", 0);
+    m_chk0 = m_ini.GetValue<int>(SEC_COMM, "chk0", 0);
+    m_dat0 = m_ini.GetValue<int>(SEC_COMM, "dat0", 0);
+    // Offsets before the frame would read outside it.
+    if (m_chk0 < 0 || m_dat0 < 0) {
+        trace_sm_log("RtLog", "type %d: negative chk0/dat0 taken as 0\n", m_nType);
+        if (m_chk0 < 0) m_chk0 = 0;
+        if (m_dat0 < 0) m_dat0 = 0;
+    }
+    std::string codes = m_ini.GetValue(SEC_COMM, "cmds", "");
+    for (size_t p = 0; p < codes.size(); p += 3) {
+        std::string sec = codes.substr(p, 2) + "H";
+        int dmax = m_ini.GetValue<int>(sec, "dmax", m_dmax);
+        if (dmax > REPLY_MAX)
+            trace_sm_log("RtLog", "type %d: [%s] dmax %d is above %d, the command is refused\n", m_nType, sec.c_str(),
+                         dmax, REPLY_MAX);
+    }
+    if (m_nDebug > 0)
+        std::printf("CSMNormal::UpdLoad  d=%d  %dms  SND=%s  cmds=%s\n", m_nDebug, m_nDelay, m_snd.c_str(),
+                    codes.c_str());
+    return m_bLoaded ? 1 : 0;
+}
+
+int CSMNormal::NormalCmd(unsigned char* buf, int cap, int addr, const std::string& cmd, const std::string& dat)
+{
+    m_reqLen = m_headLen = m_tailLen = 0;
+    m_chkKind = CHK_NONE;
+    m_chkTail = 0;
+    if (!buf) return -1;
+    if (cap > CMD_SIZE) cap = CMD_SIZE;
+
+    const std::vector<unsigned char> code = HexToBytes(cmd);
+    const std::vector<unsigned char> data = HexToBytes(dat);
+    const std::vector<std::string> tokens = SplitBlanks(m_snd);
+    int n = 0, lenAt = -1, chkAt = -1, kind = CHK_NONE, head = 0, tail = 0;
+    bool over = false;
+    auto put = [&](const unsigned char* p, size_t k) {
+        if (over || static_cast<size_t>(cap - n) < k) {
+            over = true;
+            return;
+        }
+        std::memcpy(buf + n, p, k);
+        n += static_cast<int>(k);
+    };
+    auto put1 = [&](unsigned int b) {
+        unsigned char c = static_cast<unsigned char>(b & 0xFF);
+        put(&c, 1);
+    };
+    auto covered = [&]() { return m_chk0 < n ? n - m_chk0 : 0; };
+
+    for (size_t t = 0; t < tokens.size() && !over; ++t) {
+        const std::string& tok = tokens[t];
+        int before = n;
+        bool hex = !tok.empty() && IsHexStart(tok[0]);
+        if (hex) {
+            std::vector<unsigned char> b = HexToBytes(tok);
+            put(b.data(), b.size());
+        } else if (tok.compare(0, 4, "dlen") == 0) {
+            put1(static_cast<unsigned int>(dat.size() / 2));
+        } else if (tok.compare(0, 3, "adr") == 0) {
+            put1(static_cast<unsigned int>(addr));
+        } else if (tok.compare(0, 3, "cmd") == 0) {
+            put(code.data(), code.size());
+        } else if (tok.compare(0, 3, "dat") == 0) {
+            put(data.data(), data.size());
+        } else if (tok.compare(0, 3, "len") == 0) {
+            lenAt = n;
+            put1(0);
+        } else if (tok.compare(0, 3, "crc") == 0) {
+            unsigned short crc = CBufHelper::crc16(buf + (n - covered()), static_cast<unsigned char>(covered()));
+            chkAt = n;
+            kind = CHK_CRC;
+            put1(crc & 0xFF);
+            put1(crc >> 8);
+        } else if (tok.compare(0, 3, "sum") == 0) {
+            unsigned short s = CBufHelper::sum(buf + (n - covered()), covered());
+            chkAt = n;
+            kind = CHK_SUM;
+            put1(s & 0xFF);
+        } else if (tok.compare(0, 3, "xor") == 0) {
+            unsigned char x = CBufHelper::Xor(buf + (n - covered()), covered());
+            chkAt = n;
+            kind = CHK_XOR;
+            put1(x);
+        }
+        if (t == 0) head = hex ? n - before : 0;
+        if (t + 1 == tokens.size()) tail = hex ? n - before : 0;
+    }
+    if (over) {
+        trace_sm_log("RtLog", "type %d: frame of code %s is longer than %d bytes, refused\n", m_nType, cmd.c_str(), cap);
+        return -1;
+    }
+    if (lenAt >= 0) buf[lenAt] = static_cast<unsigned char>(n);
+    m_reqLen = n;
+    m_headLen = head;
+    m_tailLen = tail;
+    m_chkKind = static_cast<short>(kind);
+    m_chkTail = static_cast<short>(chkAt >= 0 ? n - chkAt : 0);
+    std::memcpy(m_req, buf, static_cast<size_t>(n));
+    return n;
+}
+
+int CSMNormal::NormalChk(const unsigned char* reply, int n) const
+{
+    if (n < 0) n = 0;
+    if (m_chkKind != CHK_NONE) {
+        int pos = n - m_chkTail;
+        int size = m_chkKind == CHK_CRC ? 2 : 1;
+        if (pos < m_chk0 || pos + size > n || pos - m_chk0 > QVSM_CRC_MAX) return m_chkKind;
+        const unsigned char* p = reply + m_chk0;
+        int len = pos - m_chk0;
+        if (m_chkKind == CHK_CRC) {
+            unsigned short crc = CBufHelper::crc16(p, static_cast<unsigned char>(len));
+            if (reply[pos] != (crc & 0xFF) || reply[pos + 1] != (crc >> 8)) return CHK_CRC;
+        } else if (m_chkKind == CHK_SUM) {
+            if (reply[pos] != (CBufHelper::sum(p, len) & 0xFF)) return CHK_SUM;
+        } else if (reply[pos] != CBufHelper::Xor(p, len)) {
+            return CHK_XOR;
+        }
+    }
+    if ((m_chk & 1) && m_headLen > 0) {
+        int m = std::min(m_headLen, std::min(m_reqLen, n));
+        if (std::memcmp(reply, m_req, static_cast<size_t>(m)) != 0) return CHK_BAD_HEAD;
+    }
+    if ((m_chk & 2) && m_tailLen > 0) {
+        int m = std::min(m_tailLen, std::min(m_reqLen, n));
+        if (std::memcmp(reply + n - m, m_req + m_reqLen - m, static_cast<size_t>(m)) != 0) return CHK_BAD_TAIL;
+    }
+    return 0;
+}
+
+int CSMNormal::NormalSize(const std::string& type)
+{
+    char c = type.empty() ? 0 : type[0];
+    if (c == 'F' || c == 'f') return 4;
+    if (c == 'I' || c == 'i') return 2;
+    return 1;
+}
+
+int CSMNormal::NormalVal(const unsigned char* p, const std::string& type, int fac)
+{
+    char c = type.empty() ? 0 : type[0];
+    if (c == 'F' || c == 'f') return Truncated(static_cast<double>(CBufHelper::fvFromBuf(p)) * fac);
+    if (c == 'I' || c == 'i') return (p[0] << 8) | p[1];
+    return p[0];
+}
+
+void CSMNormal::ValsByDefault(const unsigned char* reply, int n, const std::string& section, const std::string& defType)
+{
+    const int fac = m_ini.GetValue<int>(section, "dfac", 1);
+    const int end = n - m_chkTail;
+    int pos = m_dat0;
+    int k = 0;
+    while (pos < end) {
+        ++k;
+        std::string type = m_ini.GetValue(section, std::to_string(k), "");
+        int step = NormalSize(defType);
+        if (type == "-") {
+            pos += step;
+            continue;
+        }
+        if (type.empty())
+            type = defType;
+        else
+            step = NormalSize(type);
+        if (pos + step > n) break;  // not wholly received
+        int value = NormalVal(reply + pos, type, fac);
+        char key[32];
+        std::snprintf(key, sizeof key, "%02d", k);
+        const std::string name = section + key;
+        m_ini.SetValue(SEC_VALS, name, value);
+        int bytes = m_ini.GetValue<int>(section, std::to_string(k) + "bit", 0);
+        int bits = bytes > 4 ? 32 : (bytes < 0 ? 0 : 8 * bytes);
+        unsigned int v = static_cast<unsigned int>(value);
+        for (int b = 0; b < bits; ++b) {
+            m_ini.SetValue(SEC_VALS, name + "-" + std::to_string(b), static_cast<int>(v & 1u));
+            v >>= 1;
+        }
+        pos += step;
+    }
+}
+
+int CSMNormal::Send(ISerBase* port, int len, unsigned char* reply, int cap)
+{
+    if (port->Write(m_cmdBuf, len) < len) return -1;
+    if (m_nDelay) SMSleepMs(static_cast<unsigned long>(m_nDelay));
+    int n = cap > 0 ? port->Read(reply, cap, 0) : 0;
+    if (n < 0) n = 0;
+    return n > cap ? cap : n;
+}
+
+int CSMNormal::DataGet(ISerBase* port, int addr, int)
+{
+    m_ini.DeleteKey(SEC_VALS, "#all");
+    if (!m_bLoaded || !port || !port->IsOpen()) return 0;
+    std::string codes = m_ini.GetValue(SEC_COMM, "cmds", "");
+    unsigned char reply[REPLY_MAX];
+    for (size_t p = 0; p < codes.size(); p += 3) {
+        const std::string code = codes.substr(p, 2);
+        const std::string sec = code + "H";
+        const std::string defType = m_ini.GetValue(sec, "dinfo", m_dinfo);
+        const int dmax = m_ini.GetValue<int>(sec, "dmax", m_dmax);
+        if (dmax > REPLY_MAX) return 0;
+        int len = NormalCmd(m_cmdBuf, CMD_SIZE, addr, code, m_ini.GetValue(sec, "cdat", ""));
+        if (len < 0) return 0;
+        int n = Send(port, len, reply, dmax);
+        if (n < 0) return 0;
+        int chk = NormalChk(reply, n);
+        if (m_nDebug > 0) std::printf("cmd=%s snd=%d rcv=%d chk=%d\n", code.c_str(), len, n, chk);
+        if (chk != 0) return 0;
+        ValsByDefault(reply, n, sec, defType);
+    }
+    if (m_nDebug > 0) {
+        std::printf("t=%d  iaddr=%d\n", m_nType, addr);
+        for (auto it = m_ini.beginKey(SEC_VALS); it != m_ini.endKey(SEC_VALS); ++it)
+            std::printf("%s=%s\n", it->first.c_str(), it->second.value.c_str());
+        std::printf("brief=%s\n", Brief(0, nullptr).c_str());
+    }
+    return 1;
+}
+
+int CSMNormal::DoFunc(ISerBase* port, int addr, int cmd, void*, int)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "Yk%02d", cmd);
+    std::string text = m_ini.GetValue(SEC_COMM, name, "");
+    if (text.empty() || !port) return 0;
+    std::string code = text, data;
+    size_t comma = text.find(',');
+    if (comma != std::string::npos) {
+        code = text.substr(0, comma);
+        data = text.substr(comma + 1);
+    }
+    int len = NormalCmd(m_cmdBuf, CMD_SIZE, addr, code, data);
+    if (len < 0) return 0;
+    unsigned char reply[REPLY_MAX];
+    int n = Send(port, len, reply, 2 * len);
+    if (n < 0) return 0;
+    return NormalChk(reply, n) == 0 ? 1 : 0;
+}
+
+int CSMNormal::RegDb(IDbBase* db, int force)
+{
+    RegDefRows(db, force);
+    return 0;
+}
+
+int CSMNormal::ChkDb(tagSMItem* item) { return ChkDefTables(item, kTable, kDatTable); }
+
+int CSMNormal::DataUpd(int flags, int* almBits, int* snapId, int sid, IDbBase* hist)
+{
+    return UpdDefRows(flags, almBits, snapId, sid, hist, kTable, kDatTable, false);
+}
+
+int CSMNormal::DataDetail(IDbBase* db, int sid, int did) { return DetailRows(db, sid, did, kDatTable); }
