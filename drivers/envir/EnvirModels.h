@@ -4,30 +4,29 @@
 #define QVSM_DRIVERS_ENVIR_ENVIRMODELS_H
 
 #include "base/SMBase.h"
-
-QVSM_MODEL(CSMEnvir, CSMBase, 1280, "QV-TH485")
-QVSM_MODEL(CSMEnvirPm, CSMBase, 1282, "QV-PM485")
-QVSM_MODEL(CSMEnvirNHFS45, CSMBase, 1283, "QV-NHFS45")
-QVSM_MODEL(CSMEnvirLaserPM, CSMBase, 1284, "QV-LaserPM")
-QVSM_MODEL(CSMEnvirYS8159B, CSMBase, 1285, "QV-YS8159B")
-QVSM_MODEL(CSMEnvirT3, CSMBase, 1286, "QV-T3")
-QVSM_MODEL(CSMEnvirJxbs, CSMBase, 1287, "DS-JXBS3001")
-QVSM_MODEL(CSMEnvirSitePro, CSMBase, 1288, "QV-Env-SitePro")
-QVSM_MODEL(CSMEnvirLightning, CSMBase, 1289, "QV-TH485")
-QVSM_MODEL(CSMEnvirO3, CSMBase, 1291, "QV-O3")
-QVSM_MODEL(CSMEnvirBWDK3208E, CSMBase, 1292, "QV-BWDK3208E")
-QVSM_MODEL(CSMEnvirEx, CSMBase, 1293, "QV-TH485")
-QVSM_MODEL(CSMEnvirXF, CSMBase, 1301, "QV-EnvirXF")
-QVSM_MODEL(CSMEnvirETCR2900, CSMBase, 1302, "QV-ENVIR-ETCR2900")
-QVSM_MODEL(CSMEnvirJXBS3001QY, CSMBase, 1303, "QV-EnvirJXBS3001QY")
-QVSM_MODEL(CSMEnvirJXBS4001O2, CSMBase, 1304, "QV-EnvirJXBS4001O2")
-QVSM_MODEL(CSMEnvirWHCO, CSMBase, 1305, "QV-EnvirWHCO")
-QVSM_MODEL(CSMEnvirVoice, CSMBase, 1306, "QV-EnvirVoice")
-QVSM_MODEL(CSMEnvirWindSpeed, CSMBase, 1307, "QV-EnvirWindSpeed")
-QVSM_MODEL(CSMEnvirWindDir, CSMBase, 1308, "QV-EnvirWindDir")
-QVSM_MODEL(CSMEnvirNew, CSMBase, 1309, "QV-EnvirNew")
-QVSM_MODEL(CSMEnvirCPL, CSMBase, 1310, "QV-TH485")
-QVSM_MODEL_MASK(CSMEnvireFire, CSMBase, 1311, "QV-Fire", 31)
-QVSM_MODEL(CSMEnvirZGLJ, CSMBase, 1312, "QV-ZGLJ")
+#include "drivers/envir/SMEnvir.h"
+#include "drivers/envir/SMEnvirBWDK3208E.h"
+#include "drivers/envir/SMEnvirCPL.h"
+#include "drivers/envir/SMEnvirETCR2900.h"
+#include "drivers/envir/SMEnvirEx.h"
+#include "drivers/envir/SMEnvirJXBS3001QY.h"
+#include "drivers/envir/SMEnvirJXBS4001O2.h"
+#include "drivers/envir/SMEnvirJxbs.h"
+#include "drivers/envir/SMEnvirLaserPM.h"
+#include "drivers/envir/SMEnvirLightning.h"
+#include "drivers/envir/SMEnvirNHFS45.h"
+#include "drivers/envir/SMEnvirNew.h"
+#include "drivers/envir/SMEnvirO3.h"
+#include "drivers/envir/SMEnvirPm.h"
+#include "drivers/envir/SMEnvirSitePro.h"
+#include "drivers/envir/SMEnvirT3.h"
+#include "drivers/envir/SMEnvirVoice.h"
+#include "drivers/envir/SMEnvirWHCO.h"
+#include "drivers/envir/SMEnvirWindDir.h"
+#include "drivers/envir/SMEnvirWindSpeed.h"
+#include "drivers/envir/SMEnvirXF.h"
+#include "drivers/envir/SMEnvirYS8159B.h"
+#include "drivers/envir/SMEnvirZGLJ.h"
+#include "drivers/envir/SMEnvireFire.h"
 
 #endif
