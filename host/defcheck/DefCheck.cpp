@@ -1,0 +1,726 @@
+#include "host/defcheck/DefCheck.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <map>
+#include <set>
+#include <sstream>
+#include <utility>
+
+#include "generic/DefIni.h"
+#include "generic/SMModbus.h"
+
+namespace {
+
+// ---- what each driver kind reads -------------------------------------------------------------
+
+enum KeyType { K_TEXT, K_INT };
+
+struct DefKeySpec {
+    const char* key;
+    KeyType type;
+};
+
+class Checker;
+
+struct DefKindSpec {
+    DefKind kind;
+    const DefKeySpec* comm;                  // [comm] keys of this kind besides the common ones
+    bool controls;                           // reads Yk01, Yk02, ... from [comm]
+    bool (*section)(const std::string& sec); // further sections it reads
+    void (*check)(Checker& c);               // its own checks; null while there are none
+};
+
+// [comm] keys all four generic drivers read.
+const DefKeySpec kCommonComm[] = {{"note", K_TEXT},   {"model", K_TEXT}, {"debug", K_INT}, {"delay", K_INT},
+                                  {"timeout", K_INT}, {"mask", K_INT},   {"brief", K_TEXT}, {nullptr, K_TEXT}};
+const DefKeySpec kModbusComm[] = {{"delayv", K_INT}, {"crc", K_INT}, {"DataByte", K_INT}, {nullptr, K_TEXT}};
+const DefKeySpec kSnmpComm[] = {{"ver", K_INT}, {nullptr, K_TEXT}};
+const DefKeySpec kYdtComm[] = {{"cid1", K_TEXT}, {"cid2", K_TEXT}, {"chk", K_INT}, {"dinfo", K_TEXT},
+                               {"dmax", K_INT},  {"bak", K_INT},   {"ver", K_TEXT}, {nullptr, K_TEXT}};
+const DefKeySpec kCmdComm[] = {{"cmds", K_TEXT}, {"SND", K_TEXT}, {"RCV", K_TEXT},   {"chk", K_INT}, {"chk0", K_INT},
+                               {"dat0", K_INT},  {"dinfo", K_TEXT}, {"dmax", K_INT}, {nullptr, K_TEXT}};
+const DefKeySpec kNoKeys[] = {{nullptr, K_TEXT}};
+
+bool ModbusSection(const std::string& s) { return s == "regs1" || s == "regs2" || s == "regs3" || s == "regs4"; }
+bool SnmpSection(const std::string& s) { return s == SEC_OIDS || s == SEC_VALSSTR || s == SEC_VALSEXT; }
+// A per-command section: the command code in two hex digits and "H" ("42H").
+bool CommandSection(const std::string& s)
+{
+    return s.size() == 3 && std::isxdigit(static_cast<unsigned char>(s[0])) &&
+           std::isxdigit(static_cast<unsigned char>(s[1])) && s[2] == 'H';
+}
+bool NoSection(const std::string&) { return false; }
+
+void CheckModbus(Checker& c);
+
+const DefKindSpec kKinds[] = {
+    {DEF_MODBUS, kModbusComm, true, ModbusSection, CheckModbus},
+    {DEF_SNMP, kSnmpComm, false, SnmpSection, nullptr},
+    {DEF_YDT, kYdtComm, true, CommandSection, nullptr},
+    {DEF_CMD, kCmdComm, true, CommandSection, nullptr},
+    {DEF_UNKNOWN, kNoKeys, false, NoSection, nullptr},
+};
+
+const DefKindSpec& SpecOf(DefKind k)
+{
+    for (const DefKindSpec& s : kKinds)
+        if (s.kind == k) return s;
+    return kKinds[std::size(kKinds) - 1];
+}
+
+const DefKeySpec* FindKey(const DefKeySpec* table, const std::string& key)
+{
+    for (const DefKeySpec* k = table; k && k->key; ++k)
+        if (key == k->key) return k;
+    return nullptr;
+}
+
+bool SameIgnoringCase(const std::string& a, const char* b)
+{
+    return a.size() == std::strlen(b) && strncasecmp(a.c_str(), b, a.size()) == 0;
+}
+
+bool IsDecimal(const std::string& v)
+{
+    size_t i = (!v.empty() && (v[0] == '-' || v[0] == '+')) ? 1 : 0;
+    if (i >= v.size()) return false;
+    for (; i < v.size(); ++i)
+        if (!std::isdigit(static_cast<unsigned char>(v[i]))) return false;
+    return true;
+}
+
+bool IsDigits(const std::string& v)
+{
+    return !v.empty() && std::all_of(v.begin(), v.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
+}
+
+// A Modbus register key: table digit 0, 1, 3 or 4 and at least four digits.
+bool IsRegKey(const std::string& k) { return k.size() >= 5 && IsDigits(k) && std::strchr("0134", k[0]); }
+
+// The Yk key of control n as the driver forms it.
+std::string YkKey(int n)
+{
+    char b[16];
+    std::snprintf(b, sizeof b, "Yk%02d", n);
+    return b;
+}
+
+// ---- the checker -----------------------------------------------------------------------------
+
+class Checker {
+public:
+    explicit Checker(const std::string& text) : m_text(text) { ini.LoadString(text); }
+
+    void Add(int line, const char* fmt, ...) __attribute__((format(printf, 3, 4)))
+    {
+        char buf[1024];
+        va_list ap;
+        va_start(ap, fmt);
+        std::vsnprintf(buf, sizeof buf, fmt, ap);
+        va_end(ap);
+        out.push_back(DefFinding{line < 1 ? 1 : line, buf});
+    }
+    int SecLine(const std::string& sec) const
+    {
+        auto it = headers.find(sec);
+        return it == headers.end() ? 1 : it->second;
+    }
+    int KeyLine(const std::string& sec, const std::string& key) const
+    {
+        const IniLine* l = ini.Find(sec, key);
+        return l ? l->line : SecLine(sec);
+    }
+    // A number key: findings when present but not a plain decimal integer.
+    void CheckNumber(const std::string& sec, const std::string& key, const char* what)
+    {
+        const IniLine* l = ini.Find(sec, key);
+        if (!l || IsDecimal(l->value)) return;
+        long long v = 0;
+        if (SimpleIni::ParseLeadingInt(l->value, v))
+            Add(l->line, "[%s] %s: '%s' is not a decimal number (%s reads it as %lld)", sec.c_str(), key.c_str(),
+                l->value.c_str(), what, v);
+        else
+            Add(l->line, "[%s] %s: '%s' is not a decimal number (%s uses the default)", sec.c_str(), key.c_str(),
+                l->value.c_str(), what);
+    }
+    int Cnt() const { return std::max(0, ini.GetValue<int>(SEC_FLDS, "cnt", 0)); }
+
+    void ScanLines();
+    void CheckEncoding();
+    void CheckCommon(const DefKindSpec& spec);
+    void CheckPoints();
+    void CheckBrief();
+    void CheckControls(bool tcpToo);
+
+    SimpleIni ini;
+    std::vector<DefFinding> out;
+    std::map<std::string, int> headers;  // first header line of each section
+
+private:
+    const std::string& m_text;
+};
+
+// What the reader does silently and an author rarely means: keys outside sections, blank
+// keys, indented headers, repeated keys, lines without "=".
+void Checker::ScanLines()
+{
+    std::istringstream in(m_text);
+    std::string line, section;
+    std::map<std::pair<std::string, std::string>, int> seen;
+    int no = 0;
+    bool inSection = false;
+    while (std::getline(in, line)) {
+        ++no;
+        SimpleIni::ParasitCar(line);
+        if (line.empty()) continue;
+        if (line[0] == '[') {
+            size_t close = line.find(']', 1);
+            if (close == std::string::npos) Add(no, "section header without ']'");
+            section = SimpleIni::Trim(std::string_view(line).substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            headers.emplace(section, no);
+            inSection = true;
+            continue;
+        }
+        size_t c = std::min(line.find(';'), line.find('#'));
+        if (c == 0) continue;
+        if (c != std::string::npos) line.resize(c);
+        size_t eq = line.find('=');
+        std::string key = SimpleIni::Trim(std::string_view(line).substr(0, eq));
+        if (key.empty()) {
+            if (eq == std::string::npos)
+                Add(no, "a line of blanks is read as a key with an empty name%s",
+                    section == SEC_FLDSDEF ? ": it sorts first and stops the registration of every point" : "");
+            else
+                Add(no, "a key with an empty name");
+            continue;
+        }
+        if (key[0] == '[') {
+            Add(no, "'%s' is read as a key: a section header must start in the first column", key.c_str());
+            continue;
+        }
+        if (!inSection) Add(no, "key '%s' comes before any section header and is never read", key.c_str());
+        if (eq == std::string::npos) Add(no, "no '=' in the line: read as the key '%s' with an empty value", key.c_str());
+        auto ins = seen.emplace(std::make_pair(section, key), no);
+        if (!ins.second)
+            Add(no, "[%s] %s repeats line %d; this later value is the one used", section.c_str(), key.c_str(),
+                ins.first->second);
+    }
+}
+
+// The module reads GBK: a file saved as UTF-8 shows garbled names and summaries.
+void Checker::CheckEncoding()
+{
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(m_text.data());
+    const size_t n = m_text.size();
+    int firstWide = 0, badGbk = 0;
+    bool utf8 = true;
+    // UTF-8 sequences.
+    for (size_t i = 0; i < n;) {
+        unsigned char b = p[i];
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t len = (b >= 0xC2 && b <= 0xDF) ? 2 : (b >= 0xE0 && b <= 0xEF) ? 3 : (b >= 0xF0 && b <= 0xF4) ? 4 : 0;
+        bool ok = len && i + len <= n;
+        for (size_t k = 1; ok && k < len; ++k) ok = (p[i + k] & 0xC0) == 0x80;
+        if (!ok) {
+            utf8 = false;
+            break;
+        }
+        i += len;
+    }
+    // GBK pairs.
+    int line = 1;
+    for (size_t i = 0; i < n;) {
+        unsigned char b = p[i];
+        if (b == '\n') ++line;
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        if (!firstWide) firstWide = line;
+        bool pair = b >= 0x81 && b <= 0xFE && i + 1 < n && p[i + 1] >= 0x40 && p[i + 1] <= 0xFE && p[i + 1] != 0x7F;
+        if (!pair && !badGbk) badGbk = line;
+        i += pair ? 2 : 1;
+    }
+    if (!firstWide) return;
+    if (utf8)
+        Add(firstWide, "the text is UTF-8; the module reads GBK (convert with: iconv -f UTF-8 -t GBK)");
+    else if (badGbk)
+        Add(badGbk, "bytes that are not GBK text");
+}
+
+void Checker::CheckCommon(const DefKindSpec& spec)
+{
+    // Sections.
+    for (auto s = ini.beginSection(); s != ini.endSection(); ++s) {
+        const std::string& name = s->first;
+        if (name.empty()) continue;  // keys before any header: reported line by line
+        if (name == SEC_COMM || name == SEC_FLDS || name == SEC_FLDSDEF || spec.section(name)) continue;
+        if (name == SEC_VALS || name == SEC_FLDSVAL)
+            Add(SecLine(name), "[%s] is filled by the driver at run time; what the file holds there is replaced",
+                name.c_str());
+        else
+            Add(SecLine(name), "unknown section [%s]: the %s driver does not read it", name.c_str(),
+                DefKindName(spec.kind));
+    }
+
+    // [comm] keys.
+    for (auto k = ini.beginKey(SEC_COMM); k != ini.endKey(SEC_COMM); ++k) {
+        const std::string& key = k->first;
+        if (key.empty() || key[0] == '[') continue;  // reported by ScanLines
+        const DefKeySpec* ks = FindKey(kCommonComm, key);
+        if (!ks) ks = FindKey(spec.comm, key);
+        if (ks) {
+            if (ks->type == K_INT) CheckNumber(SEC_COMM, key, "the driver");
+            continue;
+        }
+        if (spec.controls && key.compare(0, 2, "Yk") == 0) continue;  // CheckControls
+        std::string hint;
+        for (const DefKeySpec* t : {kCommonComm, spec.comm})
+            for (const DefKeySpec* x = t; x->key; ++x)
+                if (SameIgnoringCase(key, x->key)) hint = std::string(" (keys are case-sensitive: '") + x->key + "')";
+        Add(k->second.line, "unknown key '%s' in [comm]%s", key.c_str(), hint.c_str());
+    }
+    const IniLine* note = ini.Find(SEC_COMM, "note");
+    if (note && note->value.size() > DEF_NOTE_MAX)
+        Add(note->line, "note is %zu bytes; the driver keeps %d (the rest is cut)", note->value.size(), DEF_NOTE_MAX);
+
+    CheckNumber(SEC_FLDS, "cnt", "the driver");
+    CheckPoints();
+    CheckBrief();
+}
+
+// [flds] "1".."cnt" and the point definition lines of [flds.def].
+void Checker::CheckPoints()
+{
+    const int cnt = Cnt();
+    const bool hasCnt = ini.HasKey(SEC_FLDS, "cnt");
+    if (!hasCnt && (ini.HasSection(SEC_FLDSDEF) || ini.HasSection(SEC_FLDS)))
+        Add(SecLine(ini.HasSection(SEC_FLDS) ? SEC_FLDS : SEC_FLDSDEF), "[flds] has no cnt: the driver has no points");
+    for (int i = 1; i <= cnt; ++i) {
+        std::string n = std::to_string(i);
+        if (!ini.HasKey(SEC_FLDS, n))
+            Add(KeyLine(SEC_FLDS, "cnt"), "cnt=%d but [flds] has no key %d: point %d has no value", cnt, i, i);
+        if (!ini.HasKey(SEC_FLDSDEF, n))
+            Add(KeyLine(SEC_FLDS, "cnt"),
+                "point %d has no definition line in [flds.def]: no catalogue row, no name, no limits", i);
+    }
+    for (auto k = ini.beginKey(SEC_FLDS); k != ini.endKey(SEC_FLDS); ++k)
+        if (IsDigits(k->first) && (k->first.size() < 5) && std::atoi(k->first.c_str()) > cnt)
+            Add(k->second.line, "[flds] %s is above cnt=%d and is never read", k->first.c_str(), cnt);
+
+    for (auto k = ini.beginKey(SEC_FLDSDEF); k != ini.endKey(SEC_FLDSDEF); ++k) {
+        const std::string& key = k->first;
+        const std::string& def = k->second.value;
+        int line = k->second.line;
+        if (key.empty()) continue;  // reported by ScanLines
+        if (!IsDigits(key)) {
+            Add(line, "[flds.def] key '%s' is not a point number: the catalogue insert fails", key.c_str());
+            continue;
+        }
+        if (key[0] == '0') {
+            Add(line, "[flds.def] key '%s' starts with 0 and is registered as point 0", key.c_str());
+            continue;
+        }
+        if (std::atoi(key.c_str()) > cnt)
+            Add(line, "point definition %s is above cnt=%d: registered, but the driver has no value for it", key.c_str(),
+                cnt);
+        if (def.empty()) {
+            Add(line, "point definition %s is empty and is not registered", key.c_str());
+            continue;
+        }
+
+        // Fields as SQL reads them (commas inside quotes belong to the text).
+        std::vector<std::string> fields;
+        std::string cur;
+        bool quoted = false;
+        for (size_t i = 0; i < def.size(); ++i) {
+            char ch = def[i];
+            if (ch == '\'') {
+                if (quoted && i + 1 < def.size() && def[i + 1] == '\'') {
+                    cur += "''";
+                    ++i;
+                    continue;
+                }
+                quoted = !quoted;
+            }
+            if (ch == ',' && !quoted) {
+                fields.push_back(SimpleIni::Trim(cur));
+                cur.clear();
+                continue;
+            }
+            cur += ch;
+        }
+        fields.push_back(SimpleIni::Trim(cur));
+        if (quoted) Add(line, "point definition %s: a quote is not closed", key.c_str());
+        else if (fields.size() != 10)
+            Add(line, "point definition %s has %zu fields; a catalogue row needs 10 and the insert fails", key.c_str(),
+                fields.size());
+
+        // What the driver itself takes: the name up to the first "'," and the text between the
+        // fourth and fifth comma, counted without regard to quotes.
+        size_t q = def.find("',");
+        if (def[0] != '\'' || q == std::string::npos) {
+            Add(line, "point definition %s does not start with the quoted name ('name',...): the point has no name",
+                key.c_str());
+        } else if (q - 1 > DEF_NAME_MAX) {
+            Add(line, "point name of %s is %zu bytes; at most %d are kept (the name is left out)", key.c_str(), q - 1,
+                DEF_NAME_MAX);
+        }
+        std::vector<size_t> commas;
+        for (size_t i = 0; i < def.size(); ++i)
+            if (def[i] == ',') commas.push_back(i);
+        if (commas.size() < 5) {
+            Add(line, "point definition %s has fewer than five commas: no divisor is read", key.c_str());
+            continue;
+        }
+        std::string divisor = def.substr(commas[3] + 1, commas[4] - commas[3] - 1);
+        if (!quoted && fields.size() >= 5 && divisor != fields[4])
+            Add(line,
+                "point definition %s: a comma inside the name or note shifts the fields; the divisor is read as '%s' "
+                "instead of '%s'",
+                key.c_str(), divisor.c_str(), fields[4].c_str());
+        else if (!IsDigits(divisor))
+            Add(line, "point definition %s: divisor '%s' is not a number", key.c_str(), divisor.c_str());
+    }
+}
+
+// Placeholders %n% and %nst% of the brief template.
+void Checker::CheckBrief()
+{
+    const IniLine* b = ini.Find(SEC_COMM, "brief");
+    if (!b) return;
+    const std::string& t = b->value;
+    const int cnt = Cnt();
+    std::set<std::string> seen;
+    for (size_t i = 0; i < t.size(); ++i) {
+        if (t[i] != '%') continue;
+        size_t j = i + 1;
+        while (j < t.size() && std::isdigit(static_cast<unsigned char>(t[j]))) ++j;
+        if (j == i + 1) continue;
+        bool st = t.compare(j, 3, "st%") == 0;
+        if (!st && (j >= t.size() || t[j] != '%')) continue;
+        std::string ph = t.substr(i, j - i + (st ? 3 : 1));
+        long n = std::atol(t.substr(i + 1, j - i - 1).c_str());
+        if (n < 1 || n > cnt)
+            Add(b->line, "brief: %s names point %ld, %s; it stays in the summary", ph.c_str(), n,
+                n < 1 ? "which does not exist" : ("above cnt=" + std::to_string(cnt)).c_str());
+        else if (ini.GetValue(SEC_FLDS, std::to_string(n)).empty())
+            Add(b->line, "brief: point %ld has no value key in [flds]; %s stays in the summary", n, ph.c_str());
+        else if (!seen.insert(ph).second)
+            Add(b->line, "brief: %s appears more than once; only the first is replaced", ph.c_str());
+        i += ph.size() - 1;
+    }
+}
+
+// Yk controls: the key as the driver forms it and a request that fits the 64-byte buffer.
+void Checker::CheckControls(bool tcpToo)
+{
+    for (auto k = ini.beginKey(SEC_COMM); k != ini.endKey(SEC_COMM); ++k) {
+        const std::string& key = k->first;
+        if (key.compare(0, 2, "Yk") != 0) continue;
+        int line = k->second.line;
+        std::string num = key.substr(2);
+        if (!IsDigits(num) || num.size() > 5 || YkKey(std::atoi(num.c_str())) != key) {
+            Add(line, "control key '%s' is never used: controls are named Yk01, Yk02, ...", key.c_str());
+            continue;
+        }
+        const std::string& v = k->second.value;
+        if (v.empty()) {
+            Add(line, "%s is empty: the control is refused", key.c_str());
+            continue;
+        }
+        int n = MbPduLen(v);
+        if (n < 0)
+            Add(line, "%s: '%s' is not a request in hex (two digits per byte, no separators)", key.c_str(), v.c_str());
+        else if (n > MB_RTU_PDU_MAX)
+            Add(line, "%s is %d bytes; a request holds at most %d (RTU) and it is refused", key.c_str(), n,
+                MB_RTU_PDU_MAX);
+        else if (tcpToo && n > MB_TCP_PDU_MAX)
+            Add(line, "%s is %d bytes; over Modbus TCP at most %d fit and it is refused there", key.c_str(), n,
+                MB_TCP_PDU_MAX);
+    }
+}
+
+// ---- Modbus ----------------------------------------------------------------------------------
+
+std::string RegKey(int fc, int number)
+{
+    char b[24];
+    return MbRegKey(b, sizeof b, fc, number) < 0 ? std::string() : std::string(b);
+}
+
+void CheckModbus(Checker& c)
+{
+    SimpleIni& ini = c.ini;
+    const bool byteMode = ini.GetValue<int>(SEC_COMM, "DataByte", 0) != 0;
+    std::set<std::string> stored, formatsRead;
+    std::map<std::string, std::string> halves;  // register read as part of another's value -> that key
+    std::set<std::pair<int, int>> splitAt;      // (fc, address) whose split keys are looked up
+
+    // The poll's walk over the blocks, without data.
+    for (int fc = 1; fc <= 4; ++fc) {
+        std::string sec = "regs" + std::to_string(fc);
+        for (auto k = ini.beginKey(sec); k != ini.endKey(sec); ++k) {
+            const std::string& key = k->first;
+            const std::string& val = k->second.value;
+            int line = k->second.line;
+            int start = 0;
+            if (key.find("bit") != std::string::npos) {
+                std::string addr = key.substr(0, key.size() - 3);
+                if (key.size() < 4 || key.compare(key.size() - 3, 3, "bit") != 0 || !IsDigits(addr))
+                    c.Add(line, "[%s] %s is never used: bit splits are written <address>bit", sec.c_str(), key.c_str());
+                else if (fc < 3)
+                    c.Add(line, "[%s] %s: coils and inputs are not split", sec.c_str(), key.c_str());
+                c.CheckNumber(sec, key, "the driver");
+                int bytes = ini.GetValue<int>(sec, key, 0);
+                if (bytes > (byteMode ? 1 : 2))
+                    c.Add(line, "[%s] %s=%d: at most %d bits are split", sec.c_str(), key.c_str(), bytes,
+                          byteMode ? 8 : 16);
+                continue;
+            }
+            if (!MbBlockKey(key, start)) {
+                c.Add(line, "[%s] %s is neither a block (address=count) nor a split key and is ignored", sec.c_str(),
+                      key.c_str());
+                continue;
+            }
+            size_t digits = 0;
+            while (digits < key.size() && std::isdigit(static_cast<unsigned char>(key[digits]))) ++digits;
+            std::string rest = key.substr(digits);
+            if (!rest.empty() && rest != "HL")
+                c.Add(line, "[%s] %s is read as a block at address %d ('%s' is ignored)", sec.c_str(), key.c_str(),
+                      start, rest.c_str());
+            if (rest == "HL" && fc < 3)
+                c.Add(line, "[%s] %s: coils and inputs are not split into bytes", sec.c_str(), key.c_str());
+            if (rest == "HL" && byteMode && fc >= 3)
+                c.Add(line, "[%s] %s: there is no byte split with DataByte", sec.c_str(), key.c_str());
+            c.CheckNumber(sec, key, "the driver");
+            long long count = 0;
+            SimpleIni::ParseLeadingInt(val, count);
+            if (count == 0) continue;
+            if (count < 0 || count > 65536 || !MbBlockFits(fc, start, static_cast<int>(count))) {
+                if (count > (fc < 3 ? MB_MAX_BITS : MB_MAX_REGS))
+                    c.Add(line, "[%s] %s=%s: a block reads at most %d %s; every poll fails", sec.c_str(), key.c_str(),
+                          val.c_str(), fc < 3 ? MB_MAX_BITS : MB_MAX_REGS, fc < 3 ? "bits" : "registers");
+                else
+                    c.Add(line, "[%s] %s=%s: not a block of addresses 0..65535; every poll fails", sec.c_str(),
+                          key.c_str(), val.c_str());
+                continue;
+            }
+            if (fc < 3) {
+                int bits = static_cast<int>((count + 7) / 8 * 8);  // every bit of every byte received
+                for (int b = 0; b < bits; ++b) stored.insert(RegKey(fc, start + b + 1));
+                continue;
+            }
+            const int avail = 2 * static_cast<int>(count);
+            for (int j = 0; j < count; ++j) {
+                std::string rk = RegKey(fc, start + j + 1);
+                formatsRead.insert(rk);
+                std::string fmt = ini.GetValue(SEC_FLDS, rk, "");
+                MbFormat f = MbParseFormat(fmt);
+                int need = MbTypeBytes(f.type, byteMode);
+                int off = byteMode ? j : 2 * j;
+                if (off + need > avail) {
+                    c.Add(line,
+                          "[%s] %s=%s: %s (format '%s') needs %d bytes past the end of the block; every poll fails",
+                          sec.c_str(), key.c_str(), val.c_str(), rk.c_str(), fmt.c_str(), off + need - avail);
+                    break;
+                }
+                stored.insert(rk);
+                int extra = byteMode ? need - 1 : need / 2 - 1;
+                for (int r = 1; r <= extra; ++r) halves.emplace(RegKey(fc, start + j + r + 1), rk);
+                j += extra;
+                int at = start + j;
+                splitAt.insert({fc, at});
+                int bits = ini.GetValue<int>(sec, std::to_string(at) + "bit", 0);
+                bits = bits < 0 ? 0 : std::min(bits * 8, byteMode ? 8 : 16);
+                for (int b = 0; b < bits; ++b) stored.insert(rk + "-" + std::to_string(b));
+                if (!byteMode && ini.GetValue<int>(sec, std::to_string(at) + "HL", 0) != 0) {
+                    stored.insert(rk + "-H");
+                    stored.insert(rk + "-L");
+                }
+            }
+        }
+        // Bit splits keyed by an address where no value ends.
+        for (auto k = ini.beginKey(sec); k != ini.endKey(sec); ++k) {
+            const std::string& key = k->first;
+            if (fc < 3 || key.size() < 4 || key.compare(key.size() - 3, 3, "bit") != 0) continue;
+            std::string addr = key.substr(0, key.size() - 3);
+            if (!IsDigits(addr) || addr.size() > 5 || splitAt.count({fc, std::atoi(addr.c_str())})) continue;
+            std::string rk = RegKey(fc, std::atoi(addr.c_str()) + 1);
+            if (stored.count(rk))
+                c.Add(k->second.line,
+                      "[%s] %s: the value at %s takes more than one address and is split by the key of its last "
+                      "address; this split is never made",
+                      sec.c_str(), key.c_str(), rk.c_str());
+            else
+                c.Add(k->second.line, "[%s] %s: no block reads a value at address %s; the split is never made",
+                      sec.c_str(), key.c_str(), addr.c_str());
+        }
+    }
+
+    // [flds]: point list and formats.
+    const int cnt = c.Cnt();
+    for (auto k = ini.beginKey(SEC_FLDS); k != ini.endKey(SEC_FLDS); ++k) {
+        const std::string& key = k->first;
+        const std::string& val = k->second.value;
+        int line = k->second.line;
+        if (key.empty() || key == "cnt" || key[0] == '[') continue;
+        if (IsDigits(key) && key.size() < 5) {
+            if (std::atoi(key.c_str()) > cnt || std::atoi(key.c_str()) < 1) continue;  // CheckPoints
+            if (val.empty()) {
+                c.Add(line, "point %s has no register key: it has no value", key.c_str());
+            } else if (!stored.count(val)) {
+                auto h = halves.find(val);
+                if (h != halves.end())
+                    c.Add(line, "point %s names %s, which is read as part of %s and holds no value of its own",
+                          key.c_str(), val.c_str(), h->second.c_str());
+                else
+                    c.Add(line, "point %s names %s, which the poll never stores: it has no value", key.c_str(), val.c_str());
+            }
+            continue;
+        }
+        if (!IsRegKey(key)) {
+            c.Add(line, "unknown key '%s' in [flds] (cnt, point numbers and register keys such as 40001)", key.c_str());
+            continue;
+        }
+        if (key[0] == '0' || key[0] == '1') {
+            c.Add(line, "[flds] %s: coils and inputs have no format", key.c_str());
+            continue;
+        }
+        if (!formatsRead.count(key)) {
+            auto h = halves.find(key);
+            if (h != halves.end() && !stored.count(key))
+                c.Add(line, "format of %s is never used: the register is read as part of %s", key.c_str(),
+                      h->second.c_str());
+            else if (h == halves.end())
+                c.Add(line, "format of %s is never used: no block reads the register", key.c_str());
+        }
+        MbFormat f = MbParseFormat(val);
+        if (!MbKnownType(f.type, byteMode))
+            c.Add(line, "format '%s' of %s: unknown type letter '%c'; read as %s", val.c_str(), key.c_str(), f.type,
+                  byteMode ? "one byte" : "unsigned 16-bit");
+        if (f.scaled) {
+            std::string txt(f.text);
+            char* end = nullptr;
+            std::strtod(txt.c_str(), &end);
+            if (txt.empty() || !end || *end || !std::isdigit(static_cast<unsigned char>(txt[0])))
+                c.Add(line, "format '%s' of %s: multiplier '%s' is not a number", val.c_str(), key.c_str(), txt.c_str());
+            else if (val.size() >= 2 && !std::isdigit(static_cast<unsigned char>(val[0])) &&
+                     !std::isdigit(static_cast<unsigned char>(val[1])))
+                c.Add(line, "format '%s' of %s multiplies by %s: the '%c' after the type letter is dropped", val.c_str(),
+                      key.c_str(), txt.c_str(), val[1]);
+        }
+    }
+
+    c.CheckControls(true);
+}
+
+}  // namespace
+
+// ---- entry points ----------------------------------------------------------------------------
+
+const char* DefKindName(DefKind kind)
+{
+    switch (kind) {
+    case DEF_MODBUS: return "modbus";
+    case DEF_SNMP: return "snmp";
+    case DEF_YDT: return "ydt1363";
+    case DEF_CMD: return "cmd";
+    default: return "unknown";
+    }
+}
+
+bool DefKindParse(const std::string& name, DefKind& kind)
+{
+    for (DefKind k : {DEF_MODBUS, DEF_SNMP, DEF_YDT, DEF_CMD})
+        if (name == DefKindName(k)) {
+            kind = k;
+            return true;
+        }
+    return false;
+}
+
+DefKind DefKindOfPath(const std::string& path)
+{
+    size_t slash = path.find_last_of('/');
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (base.size() < 7 || base.compare(0, 2, "SM") != 0 || base.compare(base.size() - 4, 4, ".def") != 0)
+        return DEF_AUTO;
+    std::string num = base.substr(2, base.size() - 6);
+    if (!IsDigits(num) || num.size() > 9) return DEF_AUTO;
+    switch (std::atoi(num.c_str()) & 0xFF00) {
+    case 0x1000:
+    case 0x1100: return DEF_SNMP;
+    case 0x1200:
+    case 0x1300: return DEF_MODBUS;
+    case 0x1400:
+    case 0x1500: return DEF_YDT;
+    case 0x1600:
+    case 0x1700: return DEF_CMD;
+    default: return DEF_AUTO;
+    }
+}
+
+namespace {
+DefKind KindOfContent(const SimpleIni& ini)
+{
+    for (const char* s : {"regs1", "regs2", "regs3", "regs4"})
+        if (ini.HasSection(s)) return DEF_MODBUS;
+    if (ini.HasSection(SEC_OIDS)) return DEF_SNMP;
+    if (ini.HasKey(SEC_COMM, "cid1") || ini.HasKey(SEC_COMM, "cid2")) return DEF_YDT;
+    if (ini.HasKey(SEC_COMM, "cmds") || ini.HasKey(SEC_COMM, "SND")) return DEF_CMD;
+    return DEF_UNKNOWN;
+}
+}  // namespace
+
+std::vector<DefFinding> DefCheckText(const std::string& text, DefKind kind, DefKind* used)
+{
+    Checker c(text);
+    if (kind == DEF_AUTO) kind = KindOfContent(c.ini);
+    if (used) *used = kind;
+    c.ScanLines();
+    c.CheckEncoding();
+    const DefKindSpec& spec = SpecOf(kind);
+    if (kind == DEF_UNKNOWN)
+        c.Add(1, "cannot tell the driver kind (no [regsN], [oids], cid1/cid2 or cmds/SND): only the common keys are "
+                 "checked; name the file SM<code>.def or use --kind");
+    c.CheckCommon(spec);
+    if (spec.check) spec.check(c);
+    std::stable_sort(c.out.begin(), c.out.end(), [](const DefFinding& a, const DefFinding& b) { return a.line < b.line; });
+    return c.out;
+}
+
+int DefCheckFile(const std::string& path, DefKind kind, std::vector<std::string>& out)
+{
+    struct stat st;
+    FILE* f = (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ? std::fopen(path.c_str(), "rb") : nullptr;
+    if (!f) {
+        out.push_back(path + ": cannot be read");
+        return 2;
+    }
+    std::string text;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+    bool bad = std::ferror(f) != 0;
+    std::fclose(f);
+    if (bad) {
+        out.push_back(path + ": cannot be read");
+        return 2;
+    }
+    if (kind == DEF_AUTO) kind = DefKindOfPath(path);
+    std::vector<DefFinding> found = DefCheckText(text, kind);
+    for (const DefFinding& d : found) out.push_back(path + ":" + std::to_string(d.line) + ": " + d.text);
+    return found.empty() ? 0 : 1;
+}
