@@ -1,5 +1,7 @@
 #include "sim/Responder.h"
 
+#include "sim/FrameResponders.h"
+
 #include <fcntl.h>
 #include <modbus.h>
 #include <sys/socket.h>
@@ -216,6 +218,8 @@ std::unique_ptr<CResponder> MakeResponder(const BusSpec& bus, const std::vector<
         }
         return r;
     }
+    case PROTO_YDT1363: return MakeYdtResponder(bus, mine, err);
+    case PROTO_CMD: return MakeCmdResponder(bus, mine, err);
     }
     err = "bus " + bus.name + ": unknown protocol";
     return nullptr;

@@ -50,6 +50,15 @@ bool ParseListen(const std::string& text, BusSpec& bus)
     return !bus.host.empty() && ParseInt(text.substr(colon + 1), 0, 65535, bus.port);
 }
 
+// Keys of the YD/T 1363 and command responders, checked by them.
+bool IsExtKey(const char* key) { return strncasecmp(key, "ydt.", 4) == 0 || strncasecmp(key, "cmd.", 4) == 0; }
+
+std::string Lower(std::string s)
+{
+    for (char& ch : s) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+    return s;
+}
+
 }  // namespace
 
 bool ParseRegValue(const std::string& text, RegSpec& spec)
@@ -120,7 +129,9 @@ bool LoadSimConfig(const std::string& path, SimConfig& cfg, std::string& err)
                     kindSeen = true;
                     if (strcasecmp(v.c_str(), "rtu") == 0) bus.protocol = PROTO_MODBUS_RTU;
                     else if (strcasecmp(v.c_str(), "mbtcp") == 0) bus.protocol = PROTO_MODBUS_TCP;
-                    else return c.Fail(sec, key, "unknown kind '" + v + "' (rtu, mbtcp)");
+                    else if (strcasecmp(v.c_str(), "ydt") == 0) bus.protocol = PROTO_YDT1363;
+                    else if (strcasecmp(v.c_str(), "cmd") == 0) bus.protocol = PROTO_CMD;
+                    else return c.Fail(sec, key, "unknown kind '" + v + "' (rtu, mbtcp, ydt, cmd)");
                 } else if (strcasecmp(key, "pty") == 0) {
                     if (where) return c.Fail(sec, key, "pty and listen are exclusive");
                     where = true;
@@ -133,6 +144,8 @@ bool LoadSimConfig(const std::string& path, SimConfig& cfg, std::string& err)
                     if (!ParseListen(v, bus)) return c.Fail(sec, key, "expected host:port, got '" + v + "'");
                 } else if (strcasecmp(key, "gap") == 0) {
                     if (!ParseInt(v, 1, 10000, bus.gapMs)) return c.Fail(sec, key, "not a number of ms");
+                } else if (IsExtKey(key)) {
+                    bus.ext[Lower(key)] = v;
                 } else {
                     return c.Fail(sec, key, "unknown key");
                 }
@@ -178,6 +191,8 @@ bool LoadSimConfig(const std::string& path, SimConfig& cfg, std::string& err)
                     else return c.Fail(sec, key, "unknown fault '" + v + "' (none, silent, badcrc)");
                 } else if (strcasecmp(key, "delay") == 0) {
                     if (!ParseInt(v, 0, 60000, sl.delayMs)) return c.Fail(sec, key, "not a number of ms");
+                } else if (IsExtKey(key)) {
+                    sl.ext[Lower(key)] = v;
                 } else {
                     return c.Fail(sec, key, "unknown key");
                 }

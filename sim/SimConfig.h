@@ -3,6 +3,7 @@
 #ifndef QVSM_SIM_SIMCONFIG_H
 #define QVSM_SIM_SIMCONFIG_H
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -35,11 +36,14 @@ struct SlaveSpec {
     Fault fault = FAULT_NONE;
     int delayMs = 0;  // pause before the reply
     std::vector<RegSpec> regs;
+    std::map<std::string, std::string> ext;  // "ydt."/"cmd." keys (lower-case), sim/FrameResponders.h
 };
 
 enum Protocol {
     PROTO_MODBUS_RTU = 0,  // address, PDU, CRC-16
     PROTO_MODBUS_TCP,      // MBAP header, PDU
+    PROTO_YDT1363,         // YD/T 1363 ASCII frames (sim/FrameResponders.h)
+    PROTO_CMD,             // a byte protocol described by frame templates (sim/FrameResponders.h)
 };
 
 struct BusSpec {
@@ -50,6 +54,7 @@ struct BusSpec {
     std::string host;       // tcp: listen address
     int port = 0;           // tcp: listen port, 0 = any free port
     int gapMs = 20;         // pending bytes without a complete frame are dropped after this gap
+    std::map<std::string, std::string> ext;  // "ydt."/"cmd." keys (lower-case)
 };
 
 struct SimConfig {

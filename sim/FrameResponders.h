@@ -1,0 +1,141 @@
+// Responders for devices that are not Modbus: YD/T 1363 (bus kind "ydt") and devices with a
+// byte protocol of their own described by frame templates (bus kind "cmd"). Their settings are
+// the "ydt." and "cmd." keys of the bus and slave sections (see sim/README.md).
+//
+// Both keep each slave's values in the slave's holding registers (hold.N, with drift), and
+// build reply data from data templates: hex digits (blanks ignored) and placeholders
+//   {N}     holding register N as 4 hex digits (16 bits, high byte first)
+//   {N:b}   its low byte as 2 hex digits
+//   {N:f}   the register read as a signed 16-bit number, as an IEEE float (4 bytes, least
+//           significant first: 8 hex digits); {N:f10} divides it by 10 first (any divisor)
+#ifndef QVSM_SIM_FRAMERESPONDERS_H
+#define QVSM_SIM_FRAMERESPONDERS_H
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/Responder.h"
+
+namespace sim {
+
+// Sets holding register reg of a slave; false when it has no such register.
+bool SetHolding(CModbusSlave& regs, int reg, int value);
+
+// A data template, parsed once.
+class CDataTemplate {
+public:
+    // false with err when the text holds anything but hex digits, blanks and placeholders,
+    // an odd number of digits, or a placeholder of a register the slave does not have.
+    bool Parse(const std::string& text, const CModbusSlave& regs, std::string& err);
+    // The hex text with the current register values.
+    std::string Expand(const CModbusSlave& regs) const;
+
+private:
+    struct Piece {
+        std::string hex;  // literal digits (when reg < 0)
+        int reg = -1;
+        char kind = 'w';  // w word, b byte, f float
+        int div = 1;
+    };
+    std::vector<Piece> m_pieces;
+};
+
+// YD/T 1363: "~" VER ADR CID1 CID2 LENGTH INFO CHKSUM "\r", all ASCII hex. A request with a bad
+// LENGTH check nibble is answered with RTN 03, a bad CHKSUM with 02, a version other than the
+// slave's with 01 (except the version query 4F), a command without a configured reply with
+// 04, a control (45) whose INFO is not among the slave's ydt.ctl keys with 06 (when it has
+// any). Requests for another address or another CID1 stay unanswered.
+// Slave keys: ydt.ver (21), ydt.cid1 (60), ydt.CC = INFO template of the reply to CID2 CC,
+// ydt.CC.rtn = its RTN (00), ydt.45.rtn = RTN of accepted controls, ydt.ctl.INFO = N=V: a
+// control with that INFO sets holding register N to V.
+class CYdtResponder : public CResponder {
+public:
+    struct Slave {
+        std::unique_ptr<CModbusSlave> regs;
+        std::string ver = "21";
+        std::string cid1 = "60";
+        struct Cmd {
+            std::string rtn = "00";
+            CDataTemplate info;
+        };
+        std::map<std::string, Cmd> cmds;  // by CID2, upper-case
+        std::string ctlRtn = "00";        // RTN of accepted controls (CID2 45)
+        struct Set {
+            int reg;
+            int value;
+        };
+        std::map<std::string, Set> controls;  // control INFO (upper-case) -> register it sets
+        std::string lastControl;              // INFO of the last control
+    };
+
+    // false with err on a bad "ydt." key.
+    bool Add(const SlaveSpec& spec, std::string& err);
+
+    int FrameLength(const uint8_t* buf, size_t n) const override;
+    bool Answer(const uint8_t* req, size_t n, Reply& out) override;
+    void Tick() override;
+    Slave* Find(int addr);
+
+    // A frame as the protocol builds it (the caller gives two-character texts).
+    static std::string Frame(const std::string& ver, int adr, const std::string& cid1, const std::string& cid2,
+                             const std::string& info);
+
+private:
+    std::map<int, Slave> m_slaves;
+    std::map<int, SlaveSpec> m_specs;
+};
+
+// A byte protocol described by two frame templates of the bus (tokens as the module's command
+// driver knows them: hex bytes, adr, cmd, dat, len, dlen, crc, sum, xor):
+//   cmd.request  what a request looks like: fixed bytes must match, adr and cmd (one byte)
+//                pick slave and command, dlen gives the length of dat, a checksum must match
+//   cmd.reply    how a reply is built; dat is the command's reply data
+//   cmd.chk0     first byte covered by checksums (both frames; default 0)
+// Slave keys: cmd.CC = data template of the reply to command code CC (hex, upper-case);
+// cmd.set.CC = N: a request with code CC stores its data (big-endian, last two bytes) in
+// holding register N. A request that does not match, or names an unknown slave or command,
+// stays unanswered.
+class CCmdResponder : public CResponder {
+public:
+    struct Slave {
+        std::unique_ptr<CModbusSlave> regs;
+        std::map<int, CDataTemplate> replies;  // by command code
+        std::map<int, int> sets;               // command code -> register
+    };
+
+    // false with err on a bad template or key.
+    bool Setup(const BusSpec& bus, std::string& err);
+    bool Add(const SlaveSpec& spec, std::string& err);
+
+    int FrameLength(const uint8_t* buf, size_t n) const override;
+    bool AnswerOnGap() const override { return true; }
+    bool Answer(const uint8_t* req, size_t n, Reply& out) override;
+    void Tick() override;
+    Slave* Find(int addr);
+
+    // Builds a frame from a token list (the template split at blanks); false when a token is
+    // not understood.
+    static bool Build(const std::vector<std::string>& tokens, int chk0, int addr, int code,
+                      const std::vector<uint8_t>& data, std::vector<uint8_t>& out);
+
+private:
+    // Walks the request template over buf: total length when known (0: more bytes needed or
+    // not known before the line is quiet), -1 when the bytes cannot be a request.
+    int Walk(const uint8_t* buf, size_t n, bool complete, int* addr, int* code, std::vector<uint8_t>* data) const;
+
+    std::vector<std::string> m_request, m_reply;
+    int m_chk0 = 0;
+    std::map<int, Slave> m_slaves;
+    std::map<int, SlaveSpec> m_specs;
+};
+
+std::unique_ptr<CResponder> MakeYdtResponder(const BusSpec& bus, const std::vector<SlaveSpec>& slaves,
+                                             std::string& err);
+std::unique_ptr<CResponder> MakeCmdResponder(const BusSpec& bus, const std::vector<SlaveSpec>& slaves,
+                                             std::string& err);
+
+}  // namespace sim
+
+#endif
