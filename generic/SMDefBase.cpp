@@ -92,7 +92,7 @@ int CSMDefBase::RegDefRows(IDbBase* db, int force)
     return r;
 }
 
-int CSMDefBase::ChkDefTables(tagSMItem* item, const char* table, const char* datTable)
+int CSMDefBase::ChkDefTables(tagSMItem* item, const char* table, const char* datTable, const char* datExtra)
 {
     if (!m_pDb) return 0;
     bool created = false;
@@ -108,8 +108,9 @@ int CSMDefBase::ChkDefTables(tagSMItem* item, const char* table, const char* dat
         }
         if (!db->TableExists(datTable)) {
             created = true;
-            r = SqlExec(db, "create table %s(LID INTEGER PRIMARY KEY,DID INTEGER,SID INTEGER,Fld VARCHAR(64),Val INTEGER)",
-                        datTable);
+            r = SqlExec(db,
+                        "create table %s(LID INTEGER PRIMARY KEY,DID INTEGER,SID INTEGER,Fld VARCHAR(64),Val INTEGER%s)",
+                        datTable, datExtra ? datExtra : "");
         }
     }
     if (item) return ChkDbDatInit(table, item);

@@ -66,10 +66,11 @@ protected:
     //   create table <table>(DID INTEGER PRIMARY KEY,SID INTEGER,Type INTEGER,Port INTGER,
     //     Addr INTEGER,DateUpd DATETIME,State INTEGER,SnapID INTEGER)
     //   create table <datTable>(LID INTEGER PRIMARY KEY,DID INTEGER,SID INTEGER,
-    //     Fld VARCHAR(64),Val INTEGER)
+    //     Fld VARCHAR(64),Val INTEGER<datExtra>)
+    // datExtra: further reading columns after Val, with their leading comma ("" for none).
     // 0 without a live database; with an item ChkDbDatInit(table, item); without one 1 when
     // nothing was created or the last creation succeeded, else 0.
-    int ChkDefTables(tagSMItem* item, const char* table, const char* datTable);
+    int ChkDefTables(tagSMItem* item, const char* table, const char* datTable, const char* datExtra = "");
 
     // The readings of [vals] as rows of datTable: with did 0 first
     //   delete from <datTable> where SID=%d
@@ -77,8 +78,9 @@ protected:
     //   insert into <datTable>(DID,SID,Fld,Val) values(%d,%d,'V<key>',<value>)
     // with "null" for an empty value (and for a value that is not an integer, which is
     // logged: it would otherwise land unquoted in the statement). Result of the last Exec,
-    // 0 when none ran or db is null.
-    int DetailRows(IDbBase* db, int sid, int did, const char* datTable);
+    // 0 when none ran or db is null. A driver whose readings table differs overrides it;
+    // UpdDefRows writes the readings through it.
+    virtual int DetailRows(IDbBase* db, int sid, int did, const char* datTable);
 
     // DataUpd of a definition-driven family:
     //   state 2 without alarm bits, else 0; 1 with bit 0 of flags (alarm bits do not raise it);
