@@ -16,6 +16,8 @@
 
 #include "generic/DefIni.h"
 #include "generic/SMModbus.h"
+#include "generic/SMNormal.h"
+#include "generic/SMYdt1363.h"
 
 namespace {
 
@@ -60,12 +62,14 @@ bool CommandSection(const std::string& s)
 bool NoSection(const std::string&) { return false; }
 
 void CheckModbus(Checker& c);
+void CheckYdt(Checker& c);
+void CheckCmd(Checker& c);
 
 const DefKindSpec kKinds[] = {
     {DEF_MODBUS, kModbusComm, true, ModbusSection, CheckModbus},
     {DEF_SNMP, kSnmpComm, false, SnmpSection, nullptr},
-    {DEF_YDT, kYdtComm, true, CommandSection, nullptr},
-    {DEF_CMD, kCmdComm, true, CommandSection, nullptr},
+    {DEF_YDT, kYdtComm, true, CommandSection, CheckYdt},
+    {DEF_CMD, kCmdComm, true, CommandSection, CheckCmd},
     {DEF_UNKNOWN, kNoKeys, false, NoSection, nullptr},
 };
 
@@ -624,6 +628,316 @@ void CheckModbus(Checker& c)
     }
 
     c.CheckControls(true);
+}
+
+// ---- YD/T 1363 and command protocol ----------------------------------------------------------
+
+bool IsHexText(const std::string& v)
+{
+    return std::all_of(v.begin(), v.end(), [](char ch) { return std::isxdigit(static_cast<unsigned char>(ch)) != 0; });
+}
+bool IsUpperHexText(const std::string& v)
+{
+    return std::all_of(v.begin(), v.end(), [](char ch) { return (ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'F'); });
+}
+
+// The poll list of [comm] cid2 / cmds as the drivers walk it: two characters at 0, 3, 6, ...
+// Findings for codes that are not two hex digits and separators that are digits.
+std::vector<std::string> CodeList(Checker& c, const char* key, bool upperOnly)
+{
+    std::vector<std::string> codes;
+    const IniLine* l = c.ini.Find(SEC_COMM, key);
+    if (!l) return codes;
+    const std::string& v = l->value;
+    for (size_t p = 0; p < v.size(); p += 3) {
+        std::string code = v.substr(p, 2);
+        if (code.size() < 2 || !IsHexText(code)) {
+            c.Add(l->line, "%s: '%s' at position %zu is not a two-digit hex code; that command is refused and the poll fails",
+                  key, code.c_str(), p);
+        } else if (upperOnly && !IsUpperHexText(code)) {
+            c.Add(l->line, "%s: '%s' is sent as written; YD/T 1363 frames use upper-case hex", key, code.c_str());
+        }
+        if (p + 2 < v.size() && std::isxdigit(static_cast<unsigned char>(v[p + 2])))
+            c.Add(l->line, "%s: '%c' after '%s' is taken as a separator; codes are separated by one character (42,44)",
+                  key, v[p + 2], code.c_str());
+        codes.push_back(code);
+    }
+    return codes;
+}
+
+// What the poll can store from one command section.
+struct SectionPlan {
+    std::set<int> skipped;       // item numbers marked to skip
+    std::map<int, int> bits;     // item number -> bits expanded
+};
+
+// Keys of a command section. ydt: dflag/dcmd and "-X" skips; else cdat and "-" skips.
+SectionPlan CheckCommandSection(Checker& c, const std::string& sec, bool ydt)
+{
+    SectionPlan plan;
+    const int replyMax = ydt ? static_cast<int>(CSMYdt1363::REPLY_MAX) : static_cast<int>(CSMNormal::REPLY_MAX);
+    for (auto k = c.ini.beginKey(sec); k != c.ini.endKey(sec); ++k) {
+        const std::string& key = k->first;
+        const std::string& v = k->second.value;
+        const int line = k->second.line;
+        if (key.empty() || key[0] == '[') continue;
+        if (key == "dinfo") continue;
+        if (key == "dmax" || key == "dfac" || (ydt && key == "dflag")) {
+            c.CheckNumber(sec, key, "the driver");
+            long long n = 0;
+            SimpleIni::ParseLeadingInt(v, n);
+            if (key == "dmax" && n > replyMax)
+                c.Add(line, "[%s] dmax=%lld is above the %d-%s reply buffer: the command is refused and every poll fails",
+                      sec.c_str(), n, replyMax, ydt ? "character" : "byte");
+            if (key == "dflag" && n < 0) c.Add(line, "[%s] dflag=%lld is taken as 0", sec.c_str(), n);
+            continue;
+        }
+        if (ydt && key == "dcmd") {
+            if (!IsUpperHexText(v))
+                c.Add(line, "[%s] dcmd '%s' is sent as written; INFO is upper-case hex text", sec.c_str(), v.c_str());
+            if (v.size() > CSMYdt1363::INFO_MAX)
+                c.Add(line, "[%s] dcmd is %zu characters; a request holds at most %d: the command is refused",
+                      sec.c_str(), v.size(), static_cast<int>(CSMYdt1363::INFO_MAX));
+            continue;
+        }
+        if (!ydt && key == "cdat") {
+            if (!IsHexText(v) || v.size() % 2)
+                c.Add(line, "[%s] cdat '%s' is not hex bytes (two digits each)", sec.c_str(), v.c_str());
+            continue;
+        }
+        if (IsDigits(key)) {
+            int n = std::atoi(key.c_str());
+            if (n < 1) {
+                c.Add(line, "[%s] item %s: items are numbered from 1", sec.c_str(), key.c_str());
+                continue;
+            }
+            if (!v.empty() && v[0] == '-') {
+                if (ydt || v == "-") plan.skipped.insert(n);
+                else
+                    c.Add(line, "[%s] %s='%s': only '-' alone skips a field; this is read as a one-byte value",
+                          sec.c_str(), key.c_str(), v.c_str());
+            }
+            continue;
+        }
+        if (key.size() > 3 && key.compare(key.size() - 3, 3, "bit") == 0 && IsDigits(key.substr(0, key.size() - 3))) {
+            c.CheckNumber(sec, key, "the driver");
+            int bytes = c.ini.GetValue<int>(sec, key, 0);
+            if (bytes > 4) c.Add(line, "[%s] %s=%d: at most 32 bits are expanded", sec.c_str(), key.c_str(), bytes);
+            plan.bits[std::atoi(key.c_str())] = bytes < 0 ? 0 : std::min(8 * bytes, 32);
+            continue;
+        }
+        c.Add(line, "unknown key '%s' in [%s] (dinfo, dmax, dfac, %s, item types 1, 2, ... and bit counts 1bit, ...)",
+              key.c_str(), sec.c_str(), ydt ? "dflag, dcmd" : "cdat");
+    }
+    for (const auto& b : plan.bits)
+        if (plan.skipped.count(b.first))
+            c.Add(c.KeyLine(sec, std::to_string(b.first) + "bit"), "[%s] item %d is skipped; its bits are never expanded",
+                  sec.c_str(), b.first);
+    return plan;
+}
+
+// Sections, their keys and the point list of a command-driven definition.
+void CheckCommandPoll(Checker& c, const std::vector<std::string>& codes, bool ydt)
+{
+    std::map<std::string, SectionPlan> plans;
+    for (const std::string& code : codes) {
+        std::string sec = code + "H";
+        if (!plans.count(sec)) plans[sec] = CheckCommandSection(c, sec, ydt);
+    }
+    for (auto s = c.ini.beginSection(); s != c.ini.endSection(); ++s)
+        if (CommandSection(s->first) && !plans.count(s->first))
+            c.Add(c.SecLine(s->first), "[%s] is never polled: its code is not in %s", s->first.c_str(),
+                  ydt ? "cid2" : "cmds");
+
+    const int cnt = c.Cnt();
+    for (auto k = c.ini.beginKey(SEC_FLDS); k != c.ini.endKey(SEC_FLDS); ++k) {
+        const std::string& key = k->first;
+        const std::string& v = k->second.value;
+        const int line = k->second.line;
+        if (key.empty() || key == "cnt" || key[0] == '[') continue;
+        if (!IsDigits(key)) {
+            c.Add(line, "unknown key '%s' in [flds] (cnt and point numbers)", key.c_str());
+            continue;
+        }
+        int n = std::atoi(key.c_str());
+        if (n < 1 || n > cnt) continue;  // CheckPoints
+        if (v.empty()) {
+            c.Add(line, "point %s has no value key: it has no value", key.c_str());
+            continue;
+        }
+        // <code>H<nn>[-<bit>]
+        size_t dash = v.find('-');
+        std::string sec = v.substr(0, 3), item = v.substr(3, dash == std::string::npos ? std::string::npos : dash - 3);
+        auto plan = plans.find(sec);
+        if (v.size() < 5 || !CommandSection(sec) || item.size() < 2 || !IsDigits(item) ||
+            (dash != std::string::npos && !IsDigits(v.substr(dash + 1)))) {
+            c.Add(line, "point %s names '%s', which the poll never stores (values are named like 42H01 and 42H01-3)",
+                  key.c_str(), v.c_str());
+        } else if (plan == plans.end()) {
+            c.Add(line, "point %s names '%s', but %s is not polled", key.c_str(), v.c_str(), sec.c_str());
+        } else if (plan->second.skipped.count(std::atoi(item.c_str()))) {
+            c.Add(line, "point %s names '%s', an item that is skipped: it has no value", key.c_str(), v.c_str());
+        } else if (dash != std::string::npos) {
+            auto b = plan->second.bits.find(std::atoi(item.c_str()));
+            int have = b == plan->second.bits.end() ? 0 : b->second;
+            if (std::atoi(v.c_str() + dash + 1) >= have)
+                c.Add(line, "point %s names bit %s, but %s expands %d bits of that item", key.c_str(),
+                      v.c_str() + dash + 1, sec.c_str(), have);
+        }
+    }
+}
+
+void CheckYdt(Checker& c)
+{
+    SimpleIni& ini = c.ini;
+    for (const char* key : {"cid1", "ver"}) {
+        const IniLine* l = ini.Find(SEC_COMM, key);
+        if (!l || (l->value.empty() && std::strcmp(key, "ver") == 0)) continue;
+        if (l->value.size() != 2 || !IsHexText(l->value))
+            c.Add(l->line, "%s '%s' is not two hex digits: every request is refused", key, l->value.c_str());
+        else if (!IsUpperHexText(l->value))
+            c.Add(l->line, "%s '%s' is sent as written; YD/T 1363 frames use upper-case hex", key, l->value.c_str());
+    }
+    const IniLine* dmax = ini.Find(SEC_COMM, "dmax");
+    if (dmax && ini.GetValue<int>(SEC_COMM, "dmax", 200) > CSMYdt1363::REPLY_MAX)
+        c.Add(dmax->line, "dmax=%s is above the %d-character reply buffer: commands without their own dmax are refused",
+              dmax->value.c_str(), static_cast<int>(CSMYdt1363::REPLY_MAX));
+    std::vector<std::string> codes = CodeList(c, "cid2", true);
+    for (const std::string& code : codes)
+        if (code == "45" || code == "4F")
+            c.Add(c.KeyLine(SEC_COMM, "cid2"), "cid2 polls %s, which is the %s", code.c_str(),
+                  code == "45" ? "remote control" : "version query");
+    CheckCommandPoll(c, codes, true);
+
+    for (auto k = ini.beginKey(SEC_COMM); k != ini.endKey(SEC_COMM); ++k) {
+        const std::string& key = k->first;
+        if (key.compare(0, 2, "Yk") != 0) continue;
+        const std::string& v = k->second.value;
+        std::string num = key.substr(2);
+        if (!IsDigits(num) || num.size() > 5 || YkKey(std::atoi(num.c_str())) != key)
+            c.Add(k->second.line, "control key '%s' is never used: controls are named Yk01, Yk02, ...", key.c_str());
+        else if (v.empty())
+            c.Add(k->second.line, "%s is empty: the control is refused", key.c_str());
+        else if (v.size() > CSMYdt1363::INFO_MAX)
+            c.Add(k->second.line, "%s is %zu characters; a request holds at most %d: the control is refused", key.c_str(),
+                  v.size(), static_cast<int>(CSMYdt1363::INFO_MAX));
+        else if (!IsUpperHexText(v) || v.size() % 2)
+            c.Add(k->second.line, "%s '%s' is sent as written; INFO is upper-case hex, two digits per byte", key.c_str(),
+                  v.c_str());
+    }
+}
+
+// Size of a request built from the template for a code and data of these many bytes; the
+// findings about the template itself are made once (report).
+int CmdFrameSize(Checker& c, const std::vector<std::string>& tokens, size_t codeBytes, size_t dataBytes, bool report,
+                 int line)
+{
+    int n = 0, lenAt = -1;
+    for (size_t t = 0; t < tokens.size(); ++t) {
+        const std::string& tok = tokens[t];
+        if (tok.empty()) continue;
+        if ((tok[0] >= '0' && tok[0] <= '9') || (tok[0] >= 'A' && tok[0] <= 'F')) {
+            if (report && tok.size() % 2) c.Add(line, "SND: '%s' has an odd number of digits; the last is ignored", tok.c_str());
+            if (report && !IsHexText(tok))
+                c.Add(line, "SND: '%s' holds characters that are not hex; they count as 0", tok.c_str());
+            n += static_cast<int>(tok.size() / 2);
+        } else if (tok.compare(0, 4, "dlen") == 0 || tok.compare(0, 3, "adr") == 0 || tok.compare(0, 3, "sum") == 0 ||
+                   tok.compare(0, 3, "xor") == 0) {
+            n += 1;
+        } else if (tok.compare(0, 3, "len") == 0) {
+            lenAt = n;
+            n += 1;
+        } else if (tok.compare(0, 3, "cmd") == 0) {
+            n += static_cast<int>(codeBytes);
+        } else if (tok.compare(0, 3, "dat") == 0) {
+            n += static_cast<int>(dataBytes);
+        } else if (tok.compare(0, 3, "crc") == 0) {
+            n += 2;
+        } else if (report) {
+            if (std::isxdigit(static_cast<unsigned char>(tok[0])))
+                c.Add(line, "SND: '%s' starts with a lower-case hex letter and adds nothing; write hex in upper case",
+                      tok.c_str());
+            else
+                c.Add(line, "SND: unknown token '%s' adds nothing (hex, adr, cmd, dat, len, dlen, crc, sum, xor)",
+                      tok.c_str());
+        }
+        bool chk = tok.compare(0, 3, "crc") == 0 || tok.compare(0, 3, "sum") == 0 || tok.compare(0, 3, "xor") == 0;
+        if (report && chk && lenAt >= 0 && lenAt >= c.ini.GetValue<int>(SEC_COMM, "chk0", 0))
+            c.Add(line, "SND: the checksum is built before the length byte is filled in and counts it as 0");
+    }
+    return n;
+}
+
+void CheckCmd(Checker& c)
+{
+    SimpleIni& ini = c.ini;
+    const IniLine* snd = ini.Find(SEC_COMM, "SND");
+    std::vector<std::string> tokens;
+    if (!snd || snd->value.empty()) {
+        c.Add(snd ? snd->line : c.SecLine(SEC_COMM), "SND is empty: the driver sends empty requests");
+    } else {
+        size_t start = 0;
+        for (;;) {
+            size_t sp = snd->value.find(' ', start);
+            tokens.push_back(snd->value.substr(start, sp == std::string::npos ? std::string::npos : sp - start));
+            if (sp == std::string::npos) break;
+            start = sp + 1;
+        }
+    }
+    const int sndLine = snd ? snd->line : c.SecLine(SEC_COMM);
+    for (const char* key : {"chk0", "dat0"}) {
+        const IniLine* l = ini.Find(SEC_COMM, key);
+        if (l && ini.GetValue<int>(SEC_COMM, key, 0) < 0) c.Add(l->line, "%s=%s is taken as 0", key, l->value.c_str());
+    }
+    const IniLine* chk = ini.Find(SEC_COMM, "chk");
+    const int chkBits = ini.GetValue<int>(SEC_COMM, "chk", 0);
+    if (chk && (chkBits & ~3)) c.Add(chk->line, "chk=%d: only bit 0 (head) and bit 1 (tail) are used", chkBits);
+    auto hexTok = [](const std::string& t) { return !t.empty() && ((t[0] >= '0' && t[0] <= '9') || (t[0] >= 'A' && t[0] <= 'F')); };
+    if (chk && (chkBits & 1) && (tokens.empty() || !hexTok(tokens.front())))
+        c.Add(chk->line, "chk bit 0: SND does not start with hex bytes, so there is no head to compare");
+    if (chk && (chkBits & 2) && (tokens.empty() || !hexTok(tokens.back())))
+        c.Add(chk->line, "chk bit 1: SND does not end with hex bytes, so there is no tail to compare");
+    const IniLine* dmax = ini.Find(SEC_COMM, "dmax");
+    if (dmax && ini.GetValue<int>(SEC_COMM, "dmax", 200) > CSMNormal::REPLY_MAX)
+        c.Add(dmax->line, "dmax=%s is above the %d-byte reply buffer: commands without their own dmax are refused",
+              dmax->value.c_str(), static_cast<int>(CSMNormal::REPLY_MAX));
+
+    std::vector<std::string> codes = CodeList(c, "cmds", false);
+    CmdFrameSize(c, tokens, 1, 0, true, sndLine);
+    for (const std::string& code : codes) {
+        std::string cdat = ini.GetValue(code + "H", "cdat", "");
+        int n = CmdFrameSize(c, tokens, code.size() / 2, cdat.size() / 2, false, sndLine);
+        if (n > CSMBase::CMD_SIZE)
+            c.Add(c.KeyLine(SEC_COMM, "cmds"), "the request of %s is %d bytes; at most %d fit and every poll fails",
+                  code.c_str(), n, static_cast<int>(CSMBase::CMD_SIZE));
+    }
+    CheckCommandPoll(c, codes, false);
+
+    for (auto k = ini.beginKey(SEC_COMM); k != ini.endKey(SEC_COMM); ++k) {
+        const std::string& key = k->first;
+        if (key.compare(0, 2, "Yk") != 0) continue;
+        const std::string& v = k->second.value;
+        const int line = k->second.line;
+        std::string num = key.substr(2);
+        if (!IsDigits(num) || num.size() > 5 || YkKey(std::atoi(num.c_str())) != key) {
+            c.Add(line, "control key '%s' is never used: controls are named Yk01, Yk02, ...", key.c_str());
+            continue;
+        }
+        if (v.empty()) {
+            c.Add(line, "%s is empty: the control is refused", key.c_str());
+            continue;
+        }
+        size_t comma = v.find(',');
+        std::string code = v.substr(0, comma), data = comma == std::string::npos ? "" : v.substr(comma + 1);
+        if (code.empty() || !IsHexText(code) || code.size() % 2 || !IsHexText(data) || data.size() % 2) {
+            c.Add(line, "%s '%s' is not a hex code with optional hex data (45 or 45,0101)", key.c_str(), v.c_str());
+            continue;
+        }
+        int n = CmdFrameSize(c, tokens, code.size() / 2, data.size() / 2, false, line);
+        if (n > CSMBase::CMD_SIZE)
+            c.Add(line, "%s makes a request of %d bytes; at most %d fit and the control is refused", key.c_str(), n,
+                  static_cast<int>(CSMBase::CMD_SIZE));
+    }
 }
 
 }  // namespace

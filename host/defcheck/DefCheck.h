@@ -11,7 +11,7 @@
 //
 // Every kind is one row of a table (DefKindSpec in DefCheck.cpp): its [comm] keys, whether it
 // has Yk controls, which further sections it reads and a function with its own checks. The
-// Modbus row has all of them; the others list their keys and sections and wait for theirs.
+// Modbus, YD/T 1363 and command rows have all of them; the SNMP row lists its keys and sections.
 #ifndef QVSM_HOST_DEFCHECK_H
 #define QVSM_HOST_DEFCHECK_H
 

@@ -280,7 +280,7 @@ TEST(DefCheck, DriverKind)
     auto g = Check(Def(), DEF_SNMP);
     EXPECT_TRUE(Has(g, 4, {"unknown section [regs3]", "snmp"})) << Lines(g);
     EXPECT_TRUE(Check("[comm]\nver=1\n[oids]\n1.3.6.1=x\n[vals.str]\nx=1\n", DEF_SNMP).empty());
-    EXPECT_TRUE(Check("[comm]\ncmds=42 44\nSND=x\n[42H]\ndinfo=I\n", DEF_CMD).empty());
+    EXPECT_TRUE(Check("[comm]\ncmds=42 44\nSND=7E adr cmd\n[42H]\ndinfo=I\n", DEF_CMD).empty());
 }
 
 TEST(DefCheck, FileResultAndLines)
