@@ -96,6 +96,54 @@ input.0 = 475 ~2 460..490
 input.1 = 318 ~1 310..330
 EOF
 
+# Devices of the definition-driven drivers, each on a pseudo-terminal: a rectifier over
+# YD/T 1363 and a distribution unit with a byte protocol of its own (examples/definitions/
+# SM5120.def and SM5632.def). Registers hold tenths and hundredths as the definitions keep them.
+cat >> "$demo/sim.ini" <<EOF
+
+[bus.psu]
+kind = ydt
+pty = $demo/ttyPSU
+
+[bus.pdu]
+kind = cmd
+pty = $demo/ttyPDU
+cmd.request = 7E adr cmd dlen dat sum 0D
+cmd.reply = 7E adr cmd dlen dat sum 0D
+cmd.chk0 = 1
+
+; output 53.5 V, 22.5 A, module at 38 degC; module on, fan alarm bit clear
+[slave.rectifier]
+bus = psu
+addr = 1
+ydt.ver = 21
+ydt.cid1 = 41
+hold.0 = 535 ~1 530..545
+hold.1 = 225 ~5 200..260
+hold.2 = 380 ~10 360..680
+hold.3 = 0
+hold.4 = 0
+hold.5 = 0
+hold.6 = 0
+ydt.41 = 11 {0:f10} {1:f10} 01 {2:f10}
+ydt.43 = 11 {3:b} {4:b}
+ydt.44 = 11 {5:b} 20 {6:b}
+ydt.ctl.2F01 = 3=1
+ydt.ctl.2001 = 3=0
+
+; 220.5 V, 12.50 A, 2.5 kW, switch closed
+[slave.distribution]
+bus = pdu
+addr = 3
+hold.0 = 2205 ~3 2180..2240
+hold.1 = 1250 ~20 1100..1400
+hold.2 = 250 ~5 200..300
+hold.3 = 1
+cmd.42 = {0} {1} 0000 {2:f100}
+cmd.43 = {3:b}
+cmd.set.45 = 3
+EOF
+
 echo "== Simulator"
 "$build/qvsm-sim" "$demo/sim.ini" --ready "$demo/sim.ready" > "$demo/sim.log" 2>&1 &
 sim_pid=$!
@@ -173,6 +221,34 @@ Variant = 3
 Name = 门卫室温湿度
 EOF
 
+# The definition files of the generic drivers, where the module looks for them.
+mkdir -p "$demo/root/NandFlash/SM"
+cp examples/definitions/SM5120.def examples/definitions/SM5632.def "$demo/root/NandFlash/SM/"
+cat >> "$demo/site.ini" <<EOF
+
+[port.3]
+Device = $demo/ttyPSU
+Timeout = 300
+
+[port.4]
+Device = $demo/ttyPDU
+Timeout = 300
+
+[device.rectifier]
+SID = 301
+Type = 5120
+Port = 3
+Addr = 1
+Name = 整流柜
+
+[device.distribution]
+SID = 302
+Type = 5632
+Port = 4
+Addr = 3
+Name = 配电柜
+EOF
+
 echo "== Host: $cycles cycles"
 "$build/qvsm-host" -c "$demo/site.ini" --cycles "$cycles"
 
@@ -186,3 +262,4 @@ echo "live database:     $demo/live.db"
 echo "history database:  $demo/history.db ($(sqlite3 "$demo/history.db" 'select count(*) from tbEnvir') rows in tbEnvir)"
 echo "module log:        $demo/root/NandFlash/tmp/qvsm.log.ini"
 echo "try:  sqlite3 $demo/live.db 'select SID,Tem,Hum,iTem,iHum,State from tbEnvir'"
+echo "      sqlite3 $demo/live.db 'select SID,Fld,Val from tbYdt1363Dat where DID=0 union all select SID,Fld,Val from tbNormalDat where DID=0'"
