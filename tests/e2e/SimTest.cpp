@@ -108,7 +108,7 @@ TEST(SimConfigFile, BusesSlavesAndMistakes)
         {"[bus.a]\npty = /tmp/y\n", "[bus.a] kind: missing"},
         {"[bus.a]\nkind = rtu\npty = /x\nlisten = 127.0.0.1:5\n", "[bus.a] listen: pty and listen are exclusive"},
         {"[bus.a]\nkind = mbtcp\npty = /x\n", "[bus.a] listen: mbtcp needs a listen address"},
-        {"[bus.a]\nkind = ydt\n", "[bus.a] kind: unknown kind"},
+        {"[bus.a]\nkind = bacnet\n", "[bus.a] kind: unknown kind"},
         {bus + "[slave.x]\nbus = other\naddr = 1\n", "[slave.x] bus: no section [bus.other]"},
         {bus + "[slave.x]\nbus = line\n", "[slave.x] addr: missing"},
         {bus + "[slave.x]\nbus = line\naddr = 1\n[slave.y]\nbus = line\naddr = 1\n", "[slave.y] addr: address used twice"},
