@@ -347,8 +347,10 @@ int CSMSnmpPub::DetailRows(IDbBase* db, int sid, int did, const char* datTable)
         const std::string& val = it->second.value;
         std::string qk = Quoted(key);
         if (m_ini.GetValue<int>(SEC_VALSSTR, LookupKey(key), 0) != 0) {
-            r = SqlExec(db, "insert into %s(DID,SID,Fld,ValStr) values(%d,%d,'%s','%s')", datTable, did, sid,
-                        qk.c_str(), Quoted(val).c_str());
+            // An empty text reading (a failed GET) is null like a numeric one.
+            std::string v = val.empty() ? "null" : "'" + Quoted(val) + "'";
+            r = SqlExec(db, "insert into %s(DID,SID,Fld,ValStr) values(%d,%d,'%s',%s)", datTable, did, sid,
+                        qk.c_str(), v.c_str());
             continue;
         }
         const char* v = "null";

@@ -56,9 +56,9 @@ public:
     using CSMBase::DoFunc;
 
     // Readings of [vals] as rows of tbSnmpDat (did 0: the current readings, after deleting
-    // the device's old ones). A reading goes to ValStr (quoted) when [vals.str] of its lookup
-    // key (LookupKey) is non-zero, else to Val: unquoted when it is an integer, null when it
-    // is empty or not a number (logged).
+    // the device's old ones). A reading goes to ValStr (quoted; null when empty) when
+    // [vals.str] of its lookup key (LookupKey) is non-zero, else to Val: unquoted when it is
+    // an integer, null when it is empty or not a number (logged).
     int DataDetail(IDbBase* db, int sid, int did);
 
     int Version() const { return m_nVer; }

@@ -315,6 +315,7 @@ protected:
         d.Ini().SetValue(SEC_VALS, "bat3_2", "230");
         d.Ini().SetValue(SEC_VALS, "uptime", "1 days, 02:03:04.05");
         d.Ini().SetValue(SEC_VALS, "note", "x");
+        d.Ini().SetValue(SEC_VALS, "ups1.3", "");
     }
     TestDb live, hist;
     tagSMItem item;
@@ -355,7 +356,7 @@ TEST_F(SnmpPubDbTest, ReadingsGoToValOrValStrByTheLookupKey)
     Readings();
     live.Clear();
     EXPECT_EQ(d.DataDetail(&live, 12, 0), 0);
-    ASSERT_EQ(live.execs.size(), 8u);
+    ASSERT_EQ(live.execs.size(), 9u);
     EXPECT_EQ(live.execs[0], "delete from tbSnmpDat where SID=12");
     EXPECT_EQ(live.CountExecs("insert into tbSnmpDat(DID,SID,Fld,Val) values(0,12,'bat3_2',230)"), 1);
     EXPECT_EQ(live.CountExecs("insert into tbSnmpDat(DID,SID,Fld,ValStr) values(0,12,'descr','Rack ''A'' UPS')"), 1);
@@ -366,17 +367,19 @@ TEST_F(SnmpPubDbTest, ReadingsGoToValOrValStrByTheLookupKey)
         << "text not marked as text is no number";
     EXPECT_EQ(live.CountExecs("insert into tbSnmpDat(DID,SID,Fld,ValStr) values(0,12,'note','x')"), 1)
         << "any non-zero mark counts here";
+    EXPECT_EQ(live.CountExecs("insert into tbSnmpDat(DID,SID,Fld,ValStr) values(0,12,'ups1.3',null)"), 1)
+        << "an empty text reading is null too";
     EXPECT_EQ(live.Str("select ValStr from tbSnmpDat where Fld='descr'"), "Rack 'A' UPS");
     EXPECT_EQ(live.Int("select Val from tbSnmpDat where Fld='load'"), 41);
-    EXPECT_EQ(live.Int("select count(*) from tbSnmpDat where Val is null and ValStr is null"), 2);
+    EXPECT_EQ(live.Int("select count(*) from tbSnmpDat where Val is null and ValStr is null"), 3);
     EXPECT_NE(Log().find("uptime=1 days, 02:03:04.05 is not a number"), std::string::npos);
 
     // Rows of a history record keep the old ones.
     live.Clear();
     EXPECT_EQ(d.DataDetail(&live, 12, 9), 0);
     EXPECT_EQ(live.CountExecs("delete from"), 0);
-    EXPECT_EQ(live.Int("select count(*) from tbSnmpDat where DID=9"), 7);
-    EXPECT_EQ(live.Int("select count(*) from tbSnmpDat where DID=0"), 7);
+    EXPECT_EQ(live.Int("select count(*) from tbSnmpDat where DID=9"), 8);
+    EXPECT_EQ(live.Int("select count(*) from tbSnmpDat where DID=0"), 8);
     EXPECT_EQ(d.DataDetail(nullptr, 12, 0), 0);
 }
 
@@ -392,7 +395,7 @@ TEST_F(SnmpPubDbTest, UpdateWritesStateBriefAndReadings)
     EXPECT_EQ(live.Int("select State from tbSubSysDetail where sid=12"), 0);
     EXPECT_EQ(live.Int("select SnapID from tbSnmp where SID=12"), 5);
     EXPECT_EQ(live.Str("select Brief from tbSMBrief where SID=12"), "Load 41% (告警) Run min; 告警:Load");
-    EXPECT_EQ(live.Int("select count(*) from tbSnmpDat where SID=12 and DID=0"), 7);
+    EXPECT_EQ(live.Int("select count(*) from tbSnmpDat where SID=12 and DID=0"), 8);
     int did = hist.Int("select max(DID) from tbSnmp");
     ASSERT_GT(did, 0);
     EXPECT_EQ(hist.Str("select ValStr from tbSnmpDat where Fld='descr' and DID=" + std::to_string(did)),
