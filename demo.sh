@@ -144,6 +144,66 @@ cmd.43 = {3:b}
 cmd.set.45 = 3
 EOF
 
+# Modbus devices described only by definition files (examples/definitions/SM4608.def ..
+# SM4610.def): a temperature/humidity transmitter and a digital I/O module on an RS-485 line,
+# and a three-phase meter over Modbus TCP. Floats are given as their two register words.
+cat >> "$demo/sim.ini" <<EOF
+
+[bus.mb]
+kind = rtu
+pty = $demo/ttyMB
+
+[bus.mbnet]
+kind = mbtcp
+listen = 127.0.0.1:0
+
+; 23.5 degC, 45.6 %RH in tenths (input registers)
+[slave.transmitter]
+bus = mb
+addr = 1
+input.0 = 235 ~3 200..380
+input.1 = 456 ~5 400..520
+
+; inputs 2 and 5 closed, output 3 on; status word 0x0002 (door open); counters 10 and 11
+[slave.io]
+bus = mb
+addr = 2
+coil.0 = 0
+coil.2 = 1
+coil.7 = 0
+discrete.0 = 0
+discrete.1 = 1
+discrete.4 = 1
+discrete.7 = 0
+hold.0 = 2
+hold.1 = 2571
+
+; Ua 220.5, Ub 221.25, Uc 219.75 V; Ia 1.5, Ib 2.25, Ic 12.5 A; P, energy, 50.00 Hz, PF 0.950
+[slave.meter]
+bus = mbnet
+addr = 1
+hold.0 = 32768
+hold.1 = 17244
+hold.2 = 16384
+hold.3 = 17245
+hold.4 = 49152
+hold.5 = 17243
+hold.6 = 0
+hold.7 = 49215
+hold.8 = 0
+hold.9 = 4160
+hold.10 = 0
+hold.11 = 18497
+hold.100 = 1
+hold.101 = 57920 ~100 50000..60000
+hold.102 = 4614 ~1 4614..60000
+hold.103 = 15
+hold.104 = 5000 ~2 4990..5010
+hold.105 = 950 ~5 900..990
+hold.200 = 0
+hold.201 = 0
+EOF
+
 echo "== Simulator"
 "$build/qvsm-sim" "$demo/sim.ini" --ready "$demo/sim.ready" > "$demo/sim.log" 2>&1 &
 sim_pid=$!
@@ -155,6 +215,8 @@ done
 [[ -f "$demo/sim.ready" ]] || { echo "the simulator did not get ready" >&2; exit 1; }
 cat "$demo/sim.ready"
 tcp_port=$(sed -n 's/^bus server tcp 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$demo/sim.ready")
+mb_port=$(sed -n 's/^bus mbnet tcp 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$demo/sim.ready")
+[[ "$mb_port" =~ ^[0-9]+$ ]] || { echo "no Modbus TCP port from the simulator" >&2; exit 1; }
 [[ "$tcp_port" =~ ^[0-9]+$ ]] || { echo "no TCP port from the simulator" >&2; exit 1; }
 
 cat > "$demo/site.ini" <<EOF
@@ -249,6 +311,40 @@ Addr = 3
 Name = 配电柜
 EOF
 
+cp examples/definitions/SM4608.def examples/definitions/SM4609.def examples/definitions/SM4610.def \
+  "$demo/root/NandFlash/SM/"
+cat >> "$demo/site.ini" <<EOF
+
+[port.5]
+Device = $demo/ttyMB
+Timeout = 300
+
+[port.6]
+Device = tcp://127.0.0.1:$mb_port
+Timeout = 300
+
+[device.transmitter]
+SID = 401
+Type = 4609
+Port = 5
+Addr = 1
+Name = 机房B温湿度变送器
+
+[device.io]
+SID = 402
+Type = 4610
+Port = 5
+Addr = 2
+Name = 门禁IO模块
+
+[device.meter]
+SID = 403
+Type = 4608
+Port = 6
+Addr = 1
+Name = 总配电电表
+EOF
+
 echo "== Host: $cycles cycles"
 "$build/qvsm-host" -c "$demo/site.ini" --cycles "$cycles"
 
@@ -263,3 +359,4 @@ echo "history database:  $demo/history.db ($(sqlite3 "$demo/history.db" 'select 
 echo "module log:        $demo/root/NandFlash/tmp/qvsm.log.ini"
 echo "try:  sqlite3 $demo/live.db 'select SID,Tem,Hum,iTem,iHum,State from tbEnvir'"
 echo "      sqlite3 $demo/live.db 'select SID,Fld,Val from tbYdt1363Dat where DID=0 union all select SID,Fld,Val from tbNormalDat where DID=0'"
+echo "      sqlite3 $demo/live.db 'select SID,Fld,Val from tbModbusDat where DID=0'"
