@@ -33,12 +33,6 @@ float FloatOf(uint32_t bits)
     return f;
 }
 
-const char kCreateModbus[] =
-    "create table tbModbus(DID INTEGER PRIMARY KEY,SID INTEGER,Type INTEGER,Port INTGER,Addr INTEGER,"
-    "DateUpd DATETIME,State INTEGER,SnapID INTEGER)";
-const char kCreateModbusDat[] =
-    "create table tbModbusDat(LID INTEGER PRIMARY KEY,DID INTEGER,SID INTEGER,Fld VARCHAR(64),Val INTEGER)";
-
 }  // namespace
 
 // ---- formats and keys --------------------------------------------------------------------------
@@ -195,18 +189,7 @@ int CSMModbus::UpdLoad()
 
 int CSMModbus::RegDb(IDbBase* db, int force) { return RegDefRows(db, force); }
 
-int CSMModbus::ChkDb(tagSMItem* item)
-{
-    if (!m_pDb) return 0;
-    int r = 0;
-    for (IDbBase* db : {m_pDb, m_pDb2}) {
-        if (!db) continue;
-        if (db->TableExists("tbModbus") == 0) r = SqlExec(db, "%s", kCreateModbus);
-        if (db->TableExists("tbModbusDat") == 0) r = SqlExec(db, "%s", kCreateModbusDat);
-    }
-    if (item) return ChkDbDatInit("tbModbus", item);
-    return r == 0 ? 1 : 0;
-}
+int CSMModbus::ChkDb(tagSMItem* item) { return ChkDefTables(item, "tbModbus", "tbModbusDat"); }
 
 int CSMModbus::DataVal(int fld)
 {
