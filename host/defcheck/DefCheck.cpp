@@ -17,6 +17,7 @@
 #include "generic/DefIni.h"
 #include "generic/SMModbus.h"
 #include "generic/SMNormal.h"
+#include "generic/SMSnmpPub.h"
 #include "generic/SMYdt1363.h"
 
 namespace {
@@ -64,10 +65,11 @@ bool NoSection(const std::string&) { return false; }
 void CheckModbus(Checker& c);
 void CheckYdt(Checker& c);
 void CheckCmd(Checker& c);
+void CheckSnmp(Checker& c);
 
 const DefKindSpec kKinds[] = {
     {DEF_MODBUS, kModbusComm, true, ModbusSection, CheckModbus},
-    {DEF_SNMP, kSnmpComm, false, SnmpSection, nullptr},
+    {DEF_SNMP, kSnmpComm, false, SnmpSection, CheckSnmp},
     {DEF_YDT, kYdtComm, true, CommandSection, CheckYdt},
     {DEF_CMD, kCmdComm, true, CommandSection, CheckCmd},
     {DEF_UNKNOWN, kNoKeys, false, NoSection, nullptr},
@@ -937,6 +939,211 @@ void CheckCmd(Checker& c)
         if (n > CSMBase::CMD_SIZE)
             c.Add(line, "%s makes a request of %d bytes; at most %d fit and the control is refused", key.c_str(), n,
                   static_cast<int>(CSMBase::CMD_SIZE));
+    }
+}
+
+// ---- SNMP ------------------------------------------------------------------------------------
+
+struct SnmpTable {
+    int line;
+    std::set<unsigned long> cols;  // the columns n for which ",n," occurs in the list
+    std::set<int> slots;           // statistics slots enabled in [vals.ext] (1..32)
+};
+
+bool EndsWith(const std::string& s, const std::string& tail)
+{
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// A reading the poll stores under a table prefix: "<row>_<col>" or "_<n>a/x/X". Empty when it
+// is one; else why not.
+std::string SnmpTableReading(const std::string& prefix, const SnmpTable& t, const std::string& rest)
+{
+    if (rest.size() >= 3 && rest[0] == '_' && std::strchr("axX", rest.back()) &&
+        IsDigits(rest.substr(1, rest.size() - 2))) {
+        int n = std::atoi(rest.substr(1, rest.size() - 2).c_str());
+        if (n < 1 || n > CSMSnmpPub::STAT_SLOTS) return "statistics exist for slots 1 to 32 only";
+        if (!t.slots.count(n)) return "[vals.ext] " + prefix + "." + std::to_string(n) + " is not set";
+        return "";
+    }
+    size_t us = rest.find('_');
+    if (us == std::string::npos || !IsDigits(rest.substr(0, us)) || !IsDigits(rest.substr(us + 1)))
+        return "cells are named " + prefix + "<row>_<column>";
+    if (!t.cols.count(std::strtoul(rest.c_str() + us + 1, nullptr, 10)))
+        return "column " + rest.substr(us + 1) + " is not in the column list";
+    return "";
+}
+
+void CheckSnmp(Checker& c)
+{
+    SimpleIni& ini = c.ini;
+    const IniLine* ver = ini.Find(SEC_COMM, "ver");
+    if (ver) {
+        int v = ini.GetValue<int>(SEC_COMM, "ver", 0);
+        if (v != 0 && v != 1)
+            c.Add(ver->line, "ver=%s: 0 is SNMPv1 and 1 SNMPv2c; with any other version every request is refused",
+                  ver->value.c_str());
+    }
+    if (!ini.HasSection(SEC_OIDS)) c.Add(1, "no [oids]: the poll reads nothing");
+
+    // [oids]: scalar readings and table walks.
+    std::map<std::string, int> scalars;
+    std::map<std::string, SnmpTable> tables;
+    for (auto k = ini.beginKey(SEC_OIDS); k != ini.endKey(SEC_OIDS); ++k) {
+        const std::string& oid = k->first;
+        const std::string& v = k->second.value;
+        const int line = k->second.line;
+        if (oid.empty() || oid[0] == '[') continue;
+        if (!Snmp_pp::Oid(oid.c_str()).valid())
+            c.Add(line, "[oids] '%s' is not a numeric object identifier (1.3.6.1...): every request for it fails",
+                  oid.c_str());
+        size_t colon = v.find(':');
+        if (colon == std::string::npos) {
+            if (v.empty()) {
+                c.Add(line, "[oids] %s names no reading and is skipped", oid.c_str());
+            } else if (!scalars.emplace(v, line).second) {
+                c.Add(line, "[oids] %s stores '%s' like line %d: of the two, the key that sorts later wins", oid.c_str(),
+                      v.c_str(), scalars[v]);
+            }
+            continue;
+        }
+        std::string prefix = v.substr(0, colon), list = v.substr(colon + 1);
+        SnmpTable t{line, {}, {}};
+        if (list.empty()) {
+            c.Add(line, "[oids] %s: the column list is empty; only the row counter is stored", oid.c_str());
+        } else if (list.front() != ',' || list.back() != ',') {
+            c.Add(line, "[oids] %s: the column list '%s' must start and end with a comma (,2,3,); a column is found "
+                  "only between two commas", oid.c_str(), list.c_str());
+        }
+        std::stringstream in(list);
+        std::string col;
+        while (std::getline(in, col, ',')) {
+            if (col.empty()) continue;
+            if (!IsDigits(col) || col == "0")
+                c.Add(line, "[oids] %s: '%s' in the column list is not a column number", oid.c_str(), col.c_str());
+            else
+                t.cols.insert(std::strtoul(col.c_str(), nullptr, 10));
+        }
+        if (list.size() < 2 || list.front() != ',' || list.back() != ',') {
+            // Only the inner columns are really found.
+            std::set<unsigned long> inner;
+            for (unsigned long n : t.cols)
+                if (list.find("," + std::to_string(n) + ",") != std::string::npos) inner.insert(n);
+            t.cols = inner;
+        }
+        if (prefix.empty()) c.Add(line, "[oids] %s: the table has no prefix; its cells are named like 1_2", oid.c_str());
+        if (tables.count(prefix))
+            c.Add(line, "[oids] %s: prefix '%s' is used by line %d too; the two walks overwrite each other's readings",
+                  oid.c_str(), prefix.c_str(), tables[prefix].line);
+        tables[prefix] = t;
+    }
+    for (const auto& s : scalars)
+        if (tables.count(s.first))
+            c.Add(s.second, "reading '%s' is also the row counter of the table on line %d", s.first.c_str(),
+                  tables[s.first].line);
+
+    // [vals.ext]: statistics slots per table.
+    for (auto k = ini.beginKey(SEC_VALSEXT); k != ini.endKey(SEC_VALSEXT); ++k) {
+        const std::string& key = k->first;
+        const int line = k->second.line;
+        if (key.empty() || key[0] == '[') continue;
+        c.CheckNumber(SEC_VALSEXT, key, "the driver");
+        size_t dot = key.rfind('.');
+        std::string prefix = dot == std::string::npos ? key : key.substr(0, dot);
+        std::string num = dot == std::string::npos ? "" : key.substr(dot + 1);
+        int n = IsDigits(num) && num.size() < 4 ? std::atoi(num.c_str()) : 0;
+        auto t = tables.find(prefix);
+        if (dot == std::string::npos || t == tables.end()) {
+            c.Add(line, "[vals.ext] %s: keys are <table prefix>.<slot>, and no table has the prefix '%s'", key.c_str(),
+                  prefix.c_str());
+            continue;
+        }
+        if (n < 1 || n > CSMSnmpPub::STAT_SLOTS) {
+            c.Add(line, "[vals.ext] %s: slots are 1 to 32 (table rows 0 to 31); this one is never read", key.c_str());
+            continue;
+        }
+        int v = ini.GetValue<int>(SEC_VALSEXT, key, 0);
+        if (v != 0 && (v & 0xFF) == 0)
+            c.Add(line, "[vals.ext] %s=%d: only the low 8 bits count, so the slot stays off", key.c_str(), v);
+        if ((v & 0xFF) != 0) t->second.slots.insert(n);
+    }
+    for (const auto& t : tables)
+        if (!t.second.slots.empty() && !t.second.cols.count(1))
+            c.Add(t.second.line,
+                  "statistics of '%s' without column 1 in the column list: the slots never restart, so minima start "
+                  "at 0 and sums add to 0",
+                  t.first.c_str());
+
+    // [vals.str]: text readings.
+    for (auto k = ini.beginKey(SEC_VALSSTR); k != ini.endKey(SEC_VALSSTR); ++k) {
+        const std::string& key = k->first;
+        const int line = k->second.line;
+        if (key.empty() || key[0] == '[') continue;
+        c.CheckNumber(SEC_VALSSTR, key, "the driver");
+        int v = ini.GetValue<int>(SEC_VALSSTR, key, 0);
+        if (scalars.count(key)) {
+            if (v != 0 && v != 1)
+                c.Add(line, "[vals.str] %s=%d: stored as text, but only 1 replaces its backslashes", key.c_str(), v);
+            continue;
+        }
+        size_t dot = key.rfind('.');
+        if (dot != std::string::npos && tables.count(key.substr(0, dot))) {
+            const std::string prefix = key.substr(0, dot), col = key.substr(dot + 1);
+            if (!IsDigits(col) || !tables[prefix].cols.count(std::strtoul(col.c_str(), nullptr, 10))) {
+                c.Add(line, "[vals.str] %s: column %s is not in the column list of '%s'", key.c_str(), col.c_str(),
+                      prefix.c_str());
+                continue;
+            }
+            // The readings table looks cells up under their own key (bat3_4), never under bat.4.
+            bool cellKeys = false;
+            for (auto o = ini.beginKey(SEC_VALSSTR); o != ini.endKey(SEC_VALSSTR); ++o)
+                cellKeys = cellKeys || (o->first.compare(0, prefix.size(), prefix) == 0 &&
+                                        EndsWith(o->first, "_" + col) &&
+                                        SnmpTableReading(prefix, tables[prefix], o->first.substr(prefix.size())).empty());
+            if (!cellKeys)
+                c.Add(line,
+                      "[vals.str] %s replaces the backslashes of column %s, but tbSnmpDat looks each cell up under its "
+                      "own key: add %s<row>_%s=1 for the rows to store as text (else they are stored as null)",
+                      key.c_str(), col.c_str(), prefix.c_str(), col.c_str());
+            continue;
+        }
+        bool cell = false;
+        for (const auto& t : tables)
+            if (key.compare(0, t.first.size(), t.first) == 0 && key.size() > t.first.size() &&
+                SnmpTableReading(t.first, t.second, key.substr(t.first.size())).empty())
+                cell = true;
+        if (!cell) c.Add(line, "[vals.str] %s names no reading of [oids] and is never used", key.c_str());
+    }
+
+    // [flds]: the reading of every point.
+    const int cnt = c.Cnt();
+    for (auto k = ini.beginKey(SEC_FLDS); k != ini.endKey(SEC_FLDS); ++k) {
+        const std::string& key = k->first;
+        const std::string& v = k->second.value;
+        const int line = k->second.line;
+        if (key.empty() || key == "cnt" || key[0] == '[') continue;
+        if (!IsDigits(key)) {
+            c.Add(line, "unknown key '%s' in [flds] (cnt and point numbers)", key.c_str());
+            continue;
+        }
+        int n = std::atoi(key.c_str());
+        if (n < 1 || n > cnt) continue;  // CheckPoints
+        if (v.empty()) {
+            c.Add(line, "point %s has no reading: it has no value", key.c_str());
+            continue;
+        }
+        if (scalars.count(v) || tables.count(v)) continue;
+        std::string why = "no [oids] entry stores it";
+        for (const auto& t : tables) {
+            if (v.compare(0, t.first.size(), t.first) != 0 || v.size() == t.first.size()) continue;
+            std::string r = SnmpTableReading(t.first, t.second, v.substr(t.first.size()));
+            if (r.empty()) {
+                why.clear();
+                break;
+            }
+            why = r;
+        }
+        if (!why.empty()) c.Add(line, "point %s names '%s', which the poll never stores: %s", key.c_str(), v.c_str(), why.c_str());
     }
 }
 

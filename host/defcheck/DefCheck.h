@@ -10,8 +10,7 @@
 //      [comm] cmds/SND command; otherwise only what all four share is checked.
 //
 // Every kind is one row of a table (DefKindSpec in DefCheck.cpp): its [comm] keys, whether it
-// has Yk controls, which further sections it reads and a function with its own checks. The
-// Modbus, YD/T 1363 and command rows have all of them; the SNMP row lists its keys and sections.
+// has Yk controls, which further sections it reads and a function with its own checks.
 #ifndef QVSM_HOST_DEFCHECK_H
 #define QVSM_HOST_DEFCHECK_H
 
