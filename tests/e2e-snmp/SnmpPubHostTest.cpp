@@ -105,4 +105,44 @@ TEST_F(SnmpPubHost, AgentAndSilentPortThroughTheHost)
     EXPECT_EQ(Int(hist, "select count(*) from tbSnmpDat where DID=" + std::to_string(did)), 15);
 }
 
+TEST_F(SnmpPubHost, ExampleUpsDefinitionAgainstTheExampleAgent)
+{
+    SnmpAgent agent;
+    ASSERT_TRUE(agent.Start(e2e::ReadFile(EXAMPLES_DIR "/snmpd/ups.conf"))) << agent.Error();
+    std::string def = e2e::ReadFile(EXAMPLES_DIR "/definitions/SM4096.def");
+    ASSERT_FALSE(def.empty());
+
+    mkdir((dir / "root").c_str(), 0755);
+    mkdir((dir / "root/NandFlash").c_str(), 0755);
+    mkdir((dir / "root/NandFlash/SM").c_str(), 0755);
+    e2e::WriteFile(dir / "root/NandFlash/SM/SM4096.def", def);
+    std::string site = dir / "site.ini";
+    e2e::WriteFile(site, "[host]\nLive = live.db\nRoot = root\nInterval = 0\n"
+                         "[device.ups]\nSID = 301\nType = 4096\nName = UPS\nConnText = snmp127.0.0.1:" +
+                             std::to_string(agent.Port()) + ":public\n");
+    std::string out;
+    ASSERT_EQ(e2e::Run({HOST_BIN, "-c", site, "--cycles", "2", "--module", MODULE_SO}, out, seconds(60)), 0) << out;
+    EXPECT_TRUE(std::regex_search(out, std::regex("cycle 2: 1 ok, 0 failed"))) << out;
+
+    std::string live = dir / "live.db";
+    auto val = [&](const std::string& fld) {
+        return Str(live, "select coalesce(Val,'null')||'|'||coalesce(ValStr,'null') from tbSnmpDat where SID=301 and "
+                         "Fld='" + fld + "'");
+    };
+    EXPECT_EQ(val("maker"), "null|QV Power Systems");
+    EXPECT_EQ(val("model"), "null|UPS-10K 3/3");
+    EXPECT_EQ(val("runtime"), "48|null");
+    EXPECT_EQ(val("battv"), "2184|null");
+    EXPECT_EQ(val("in3_3"), "268|null");
+    EXPECT_EQ(val("out2_5"), "45|null");
+    EXPECT_EQ(val("out3_2"), "221|null");
+    EXPECT_EQ(val("in"), "0|null") << "the line index of the UPS-MIB tables is not readable";
+    EXPECT_EQ(Int(live, "select count(*) from tbSnmpDat where SID=301"), 21);
+    EXPECT_EQ(Int(live, "select count(*) from tbSMDef where Type=4096"), 15);
+    // Input C at 268 V is above its limit of 264 V.
+    EXPECT_EQ(Str(live, "select Brief from tbSMBrief where SID=301"),
+              e2e::Gbk("后备48分钟 电量100% 电池27℃ 输入221V(正常) 219V(正常) 268V(告警) 负载41%/45%/38% 输出正常; "
+                       "告警:输入电压C"));
+}
+
 }  // namespace
