@@ -32,6 +32,8 @@ CSMEnvirBase::CSMEnvirBase(int type, const EnvirDesc& desc, const EnvirPoint* po
 
 void CSMEnvirBase::SetTables(const EnvirTable* tables, int n)
 {
+    if (n < 0 || !tables) n = 0;
+    if (n > MAX_TABLES) n = MAX_TABLES;
     m_tables.assign(tables, tables + n);
     m_columns.clear();
     for (const EnvirTable& t : m_tables) {
@@ -47,6 +49,7 @@ void CSMEnvirBase::SetTables(const EnvirTable* tables, int n)
 
 void CSMEnvirBase::SetGroupTitles(const char* const* titles, int n)
 {
+    if (n < 0 || !titles) n = 0;
     m_titles.assign(titles, titles + n);
 }
 
@@ -58,12 +61,12 @@ const char* CSMEnvirBase::StateCol(int i) const
 
 int CSMEnvirBase::RegDb(IDbBase* db, int force)
 {
-    SMPointDef rows[MAX_POINTS + 8];
+    SMPointDef rows[2 * MAX_POINTS];  // at most one heading per point
     int n = 0;
     int group = 0;
     for (size_t i = 0; i < m_points.size(); ++i) {
         const EnvirPoint& p = m_points[i];
-        if (p.group != group && p.group >= 1 && p.group <= static_cast<int>(m_titles.size()) && n < MAX_POINTS + 7)
+        if (p.group != group && p.group >= 1 && p.group <= static_cast<int>(m_titles.size()))
             rows[n++] = {0, 0, "", p.group, m_titles[p.group - 1], 0, 0, 0, 0, "", 0, "", 0};
         group = p.group;
         bool onOff = p.mode == EV_ONOFF;
@@ -77,9 +80,9 @@ int CSMEnvirBase::RegDb(IDbBase* db, int force)
 
 int CSMEnvirBase::ChkDb(tagSMItem* item)
 {
-    SMTableDef defs[8] = {};
+    SMTableDef defs[MAX_TABLES] = {};
     int n = 0;
-    for (size_t i = 0; i < m_tables.size() && n < 8; ++i) defs[n++] = {m_tables[i].name, m_columns[i].c_str()};
+    for (size_t i = 0; i < m_tables.size(); ++i) defs[n++] = {m_tables[i].name, m_columns[i].c_str()};
     int r = ChkDbTables(item, defs, n);
     for (int i = 1; item && i < n; ++i) ChkDbDatInit(defs[i].name, item);
     return r;

@@ -55,7 +55,7 @@ struct EnvirTable {
 
 class CSMEnvirBase : public CSMBase {
 public:
-    enum { MAX_POINTS = 48, MAX_WORDS = 64, MAX_READS = 20, REPLY_CAP = 256, DEFAULT_PAUSE_MS = 100 };
+    enum { MAX_POINTS = 48, MAX_WORDS = 64, MAX_READS = 20, MAX_TABLES = 8, REPLY_CAP = 256, DEFAULT_PAUSE_MS = 100 };
 
     CSMEnvirBase(int type, const EnvirDesc& desc, const EnvirPoint* points, int n);
 
@@ -66,7 +66,6 @@ public:
     int DataUpd(int flags, int* almBits, int* snapId, int sid, IDbBase* hist) override;
     int VarEval(char* var) override;
 
-    const EnvirPoint& Point(int i) const { return m_points[i]; }
     // The value as displayed: "%d", or with one decimal per power of ten of the divisor.
     static int FmtValue(char* out, int cap, int value, int scale);
     // Column of a point's own state ("i" + name); on/off points have none.
@@ -86,6 +85,7 @@ protected:
     // The summary text of a stored poll (vals and st: per point). Default: "名称:值单位 (正常)"
     // for every point in the summary, separated by ",". Returns 0 when it does not fit.
     virtual int Brief(char* out, int cap, const int* vals, const int* st) const;
+    // Whether point i (from 0) appears in the default summary.
     virtual bool InBrief(int) const { return true; }
 
     // Copies a member's fixed list of reads into out; returns their number.
