@@ -27,11 +27,14 @@ rm -rf "$demo"
 mkdir -p "$demo"
 
 sim_pid=""
+snmpd_pid=""
 cleanup() {
-  if [[ -n "$sim_pid" ]] && kill -0 "$sim_pid" 2>/dev/null; then
-    kill -TERM "$sim_pid" 2>/dev/null || true
-    wait "$sim_pid" 2>/dev/null || true
-  fi
+  for pid in "$sim_pid" "$snmpd_pid"; do
+    if [[ -n "$pid" ]] && kill -0 "$pid" 2>/dev/null; then
+      kill -TERM "$pid" 2>/dev/null || true
+      wait "$pid" 2>/dev/null || true
+    fi
+  done
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
@@ -345,6 +348,47 @@ Addr = 1
 Name = 总配电电表
 EOF
 
+# A UPS with an SNMP card, read through the UPS-MIB by the SNMP driver (examples/definitions/
+# SM4096.def): snmpd answers like the UPS (examples/snmpd/ups.conf) on a free loopback port.
+echo "== SNMP agent"
+snmpd_bin="${QVSM_SNMPD:-/usr/sbin/snmpd}"
+snmp_port=""
+if [[ -x "$snmpd_bin" ]]; then
+  mkdir -p "$demo/snmpd"
+  cp examples/snmpd/ups.conf "$demo/snmpd/ups.conf"
+  for port in $(seq 16161 16180); do
+    SNMP_PERSISTENT_DIR="$demo/snmpd" SNMPCONFPATH="$demo/snmpd" \
+      "$snmpd_bin" -f -Lo -C -c "$demo/snmpd/ups.conf" -p "$demo/snmpd/pid" "udp:127.0.0.1:$port" \
+      > "$demo/snmpd/log" 2>&1 &
+    snmpd_pid=$!
+    for _ in $(seq 50); do
+      grep -q "NET-SNMP version" "$demo/snmpd/log" && break
+      kill -0 "$snmpd_pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    if kill -0 "$snmpd_pid" 2>/dev/null && grep -q "NET-SNMP version" "$demo/snmpd/log"; then
+      snmp_port=$port
+      break
+    fi
+    wait "$snmpd_pid" 2>/dev/null || true
+    snmpd_pid=""
+  done
+fi
+if [[ -n "$snmp_port" ]]; then
+  echo "snmpd (UPS-MIB) on udp 127.0.0.1:$snmp_port"
+  cp examples/definitions/SM4096.def "$demo/root/NandFlash/SM/"
+  cat >> "$demo/site.ini" <<EOF
+
+[device.ups-snmp]
+SID = 501
+Type = 4096
+ConnText = snmp127.0.0.1:$snmp_port:public
+Name = 机房UPS
+EOF
+else
+  echo "no snmpd ($snmpd_bin, or no free port in 16161..16180): the SNMP UPS is left out" >&2
+fi
+
 echo "== Host: $cycles cycles"
 "$build/qvsm-host" -c "$demo/site.ini" --cycles "$cycles"
 
@@ -360,3 +404,4 @@ echo "module log:        $demo/root/NandFlash/tmp/qvsm.log.ini"
 echo "try:  sqlite3 $demo/live.db 'select SID,Tem,Hum,iTem,iHum,State from tbEnvir'"
 echo "      sqlite3 $demo/live.db 'select SID,Fld,Val from tbYdt1363Dat where DID=0 union all select SID,Fld,Val from tbNormalDat where DID=0'"
 echo "      sqlite3 $demo/live.db 'select SID,Fld,Val from tbModbusDat where DID=0'"
+[[ -z "$snmp_port" ]] || echo "      sqlite3 $demo/live.db 'select SID,Fld,Val,ValStr from tbSnmpDat where DID=0'"
