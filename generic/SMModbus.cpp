@@ -294,7 +294,7 @@ void CSMModbus::StoreBits(int fc, int start, const unsigned char* data, int avai
 
 bool CSMModbus::StoreRegs(int fc, int start, int count, const unsigned char* data, int avail)
 {
-    char sec[8], key[24], sub[32], split[24];
+    char sec[8], key[24], sub[48], split[24];
     std::snprintf(sec, sizeof sec, "regs%d", fc);
     const bool byteMode = m_nDataByte != 0;
     for (int j = 0; j < count; ++j) {
