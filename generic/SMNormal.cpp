@@ -101,7 +101,7 @@ int CSMNormal::NormalCmd(unsigned char* buf, int cap, int addr, const std::strin
             over = true;
             return;
         }
-        std::memcpy(buf + n, p, k);
+        if (k) std::memcpy(buf + n, p, k);
         n += static_cast<int>(k);
     };
     auto put1 = [&](unsigned int b) {
