@@ -2,6 +2,7 @@
 #include "generic/snmp/snmp_pp.h"
 
 #include <arpa/inet.h>
+#include <dlfcn.h>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +18,15 @@ const unsigned long kMaxSubId = 0xFFFFFFFFUL;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+// net-snmp keeps process-wide tables from its first session on and cannot be set up twice.
+// Keep it loaded for the life of the process, also when the host unloads this module.
+void PinLibrary()
+{
+    Dl_info info;
+    if (dladdr(reinterpret_cast<void*>(&snmp_sess_init), &info) && info.dli_fname)
+        dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
+
 // One-time set-up of the library: no configuration files, no MIB files (identifiers are
 // numeric), no persistent state, and its log swallowed so that nothing reaches stderr.
 bool LibReady()
@@ -24,6 +34,7 @@ bool LibReady()
     static bool ready = false;
     if (ready)
         return true;
+    PinLibrary();
     netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DONT_READ_CONFIGS, 1);
     netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_LOAD, 1);
     netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_SAVE, 1);
