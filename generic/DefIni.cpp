@@ -142,13 +142,18 @@ std::string SimpleIni::GetValue(std::string_view section, std::string_view key, 
     return l ? l->value : std::string(def);
 }
 
-void SimpleIni::SetValue(std::string_view section, std::string_view key, std::string_view value)
+IniLine& SimpleIni::Slot(std::string_view section, std::string_view key)
 {
     auto s = m_sections.find(section);
     if (s == m_sections.end()) s = m_sections.emplace(std::string(section), KeyMap()).first;
     auto k = s->second.find(key);
     if (k == s->second.end()) k = s->second.emplace(std::string(key), IniLine()).first;
-    k->second.value.assign(value.data(), value.size());
+    return k->second;
+}
+
+void SimpleIni::SetValue(std::string_view section, std::string_view key, std::string_view value)
+{
+    Slot(section, key).value.assign(value.data(), value.size());
 }
 
 std::string SimpleIni::GetComment(std::string_view section, std::string_view key) const
@@ -159,11 +164,7 @@ std::string SimpleIni::GetComment(std::string_view section, std::string_view key
 
 void SimpleIni::SetComment(std::string_view section, std::string_view key, std::string_view text)
 {
-    auto s = m_sections.find(section);
-    if (s == m_sections.end()) s = m_sections.emplace(std::string(section), KeyMap()).first;
-    auto k = s->second.find(key);
-    if (k == s->second.end()) k = s->second.emplace(std::string(key), IniLine()).first;
-    k->second.comment.assign(text.data(), text.size());
+    Slot(section, key).comment.assign(text.data(), text.size());
 }
 
 std::string SimpleIni::GetDescription(std::string_view section, std::string_view key) const
@@ -269,6 +270,15 @@ bool SimpleIni::ParseLeadingInt(std::string_view text, long long& out)
         v = v * 10 + d;
     }
     out = neg ? static_cast<long long>(0 - v) : static_cast<long long>(v);
+    return true;
+}
+
+bool SimpleIni::IsInt(std::string_view text)
+{
+    size_t i = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? 1 : 0;
+    if (i >= text.size()) return false;
+    for (; i < text.size(); ++i)
+        if (!IsDigit(text[i])) return false;
     return true;
 }
 

@@ -147,8 +147,12 @@ public:
     // Number readers behind GetValue<T>: leading white space, optional sign, digits.
     static bool ParseLeadingInt(std::string_view text, long long& out);
     static bool ParseLeadingDouble(const std::string& text, double& out);
+    // Optional sign and decimal digits only, nothing around them ("-12", not " 12" or "1.5").
+    static bool IsInt(std::string_view text);
 
 private:
+    // The key's line, created (with its section) when absent.
+    IniLine& Slot(std::string_view section, std::string_view key);
     void ParseLine(std::string& line, int lineNo, std::string& section, std::string& pending, bool& hasPending);
     static std::string FormatDouble(double v);
 

@@ -1,8 +1,11 @@
 #include "generic/SMDefBase.h"
 
+#include <cmath>
+#include <cstdio>
 #include <vector>
 
-CSMDefBase::CSMDefBase(int type, const char* note, const char* model) : CSMBase(type), m_defModel(model)
+CSMDefBase::CSMDefBase(int type, const char* note, const char* model, const SMDefFamily& family)
+    : CSMBase(type), m_defModel(model), m_family(family)
 {
     SetNote(note);
     m_nDataCount = 1;
@@ -26,6 +29,23 @@ std::string GbkCut(const std::string& text, size_t max)
     }
     return text.substr(0, i);
 }
+
+int DefTrunc(double v)
+{
+    if (std::isnan(v)) return 0;
+    if (v >= 2147483647.0) return 2147483647;
+    if (v <= -2147483648.0) return -2147483647 - 1;
+    return static_cast<int>(v);
+}
+
+namespace {
+std::string Quoted(const std::string& text)
+{
+    std::vector<char> q(text.size() * 2 + 1);
+    CSMBase::SqlQuote(q.data(), static_cast<int>(q.size()), text.c_str());
+    return q.data();
+}
+}  // namespace
 
 int CSMDefBase::UpdLoad()
 {
@@ -67,18 +87,13 @@ std::string CSMDefBase::Brief(int state, const int* almBits) const
     return text;
 }
 
-int CSMDefBase::RegDefRows(IDbBase* db, int force)
+int CSMDefBase::RegDb(IDbBase* db, int force)
 {
     if (!db) return 0;
     int r = 0;
-    if (SqlInt(db, "select count(*) from tbSMType where Type=%d", m_nType) == 0) {
-        std::string model = Model();
-        std::vector<char> qm(model.size() * 2 + 1), qn(sizeof m_szNote * 2 + 1);
-        SqlQuote(qm.data(), static_cast<int>(qm.size()), model.c_str());
-        SqlQuote(qn.data(), static_cast<int>(qn.size()), m_szNote);
-        r = SqlExec(db, "insert into tbSMType values(%d,%d,'%s','%s')", m_nType, m_nType & 0xFF00, qm.data(),
-                    qn.data());
-    }
+    if (SqlInt(db, "select count(*) from tbSMType where Type=%d", m_nType) == 0)
+        r = SqlExec(db, "insert into tbSMType values(%d,%d,'%s','%s')", m_nType, m_nType & 0xFF00,
+                    Quoted(Model()).c_str(), Quoted(m_szNote).c_str());
     if (SqlInt(db, "select count(*) from tbSMDef where Type=%d", m_nType) != 0 && force)
         r = SqlExec(db, "delete from tbSMDef where Type=%d", m_nType);
     if (NeedDef(db, force) == 0 || !m_bLoaded) return r;
@@ -92,97 +107,126 @@ int CSMDefBase::RegDefRows(IDbBase* db, int force)
     return r;
 }
 
-int CSMDefBase::ChkDefTables(tagSMItem* item, const char* table, const char* datTable, const char* datExtra)
+int CSMDefBase::ChkDb(tagSMItem* item)
 {
     if (!m_pDb) return 0;
     bool created = false;
     int r = 0;
     for (IDbBase* db : {m_pDb, m_pDb2}) {
         if (!db) continue;
-        if (!db->TableExists(table)) {
+        if (!db->TableExists(m_family.table)) {
             created = true;
             r = SqlExec(db,
                         "create table %s(DID INTEGER PRIMARY KEY,SID INTEGER,Type INTEGER,Port INTGER,Addr INTEGER,"
                         "DateUpd DATETIME,State INTEGER,SnapID INTEGER)",
-                        table);
+                        m_family.table);
         }
-        if (!db->TableExists(datTable)) {
+        if (!db->TableExists(m_family.datTable)) {
             created = true;
             r = SqlExec(db,
                         "create table %s(LID INTEGER PRIMARY KEY,DID INTEGER,SID INTEGER,Fld VARCHAR(64),Val INTEGER%s)",
-                        datTable, datExtra ? datExtra : "");
+                        m_family.datTable, m_family.datExtra);
         }
     }
-    if (item) return ChkDbDatInit(table, item);
+    if (item) return ChkDbDatInit(m_family.table, item);
     return (!created || r == 0) ? 1 : 0;
 }
 
-namespace {
-// Optional sign and digits only: the text can stand unquoted in a statement.
-bool IsIntText(const std::string& v)
-{
-    size_t i = (!v.empty() && (v[0] == '-' || v[0] == '+')) ? 1 : 0;
-    if (i >= v.size()) return false;
-    for (; i < v.size(); ++i)
-        if (v[i] < '0' || v[i] > '9') return false;
-    return true;
-}
-}  // namespace
+bool CSMDefBase::TextReading(const std::string&) const { return false; }
 
-int CSMDefBase::DetailRows(IDbBase* db, int sid, int did, const char* datTable)
+int CSMDefBase::DataDetail(IDbBase* db, int sid, long long did)
 {
     if (!db) return 0;
+    const char* dat = m_family.datTable;
+    const char* pre = m_family.fldPrefix;
     int r = 0;
-    if (did == 0) r = SqlExec(db, "delete from %s where SID=%d", datTable, sid);
+    if (did == 0) r = SqlExec(db, "delete from %s where SID=%d", dat, sid);
     for (auto it = m_ini.beginKey(SEC_VALS); it != m_ini.endKey(SEC_VALS); ++it) {
-        const std::string& key = it->first;
         const std::string& val = it->second.value;
-        std::vector<char> qk(key.size() * 2 + 1);
-        SqlQuote(qk.data(), static_cast<int>(qk.size()), key.c_str());
-        const char* v = "null";
-        if (IsIntText(val)) {
-            v = val.c_str();
-        } else if (!val.empty()) {
-            trace_sm_log("RtLog", "type %d: value of %s is not a number, stored as null\n", m_nType, qk.data());
+        const std::string key = Quoted(it->first);
+        if (TextReading(it->first)) {
+            // An empty text reading (nothing was read) is null like a numeric one.
+            std::string v = val.empty() ? "null" : "'" + Quoted(val) + "'";
+            r = SqlExec(db, "insert into %s(DID,SID,Fld,ValStr) values(%lld,%d,'%s%s',%s)", dat, did, sid, pre,
+                        key.c_str(), v.c_str());
+            continue;
         }
-        r = SqlExec(db, "insert into %s(DID,SID,Fld,Val) values(%d,%d,'V%s',%s)", datTable, did, sid, qk.data(), v);
+        const char* v = "null";
+        if (SimpleIni::IsInt(val))
+            v = val.c_str();
+        else if (!val.empty())
+            trace_sm_log("RtLog", "type %d: %s=%s is not a number, stored as null\n", m_nType, key.c_str(), val.c_str());
+        r = SqlExec(db, "insert into %s(DID,SID,Fld,Val) values(%lld,%d,'%s%s',%s)", dat, did, sid, pre, key.c_str(), v);
     }
     return r;
 }
 
-int CSMDefBase::UpdDefRows(int flags, const int* almBits, const int* snapId, int sid, IDbBase* hist,
-                           const char* table, const char* datTable, bool briefAlarms)
+int CSMDefBase::DataUpd(int flags, int* almBits, int* snapId, int sid, IDbBase* hist)
 {
+    const bool plain = (m_family.updRule & DEF_UPD_PLAIN_BRIEF) != 0;
     SMUpd u = UpdBegin(flags, almBits, snapId, sid, 0);
-    int kept = 0;
+    int kept = 0, last = 0;
     if (m_pDb) {
-        UpdSubSys(u);
-        kept = UpdRow(table, u, nullptr, 0);
-        std::string suffix;
-        if (briefAlarms) {
+        last = UpdSubSys(u);
+        kept = last = UpdRow(m_family.table, u, nullptr, 0);
+        if (!m_ini.GetValue(SEC_COMM, "brief").empty()) {
+            std::string brief = Brief(plain ? 0 : u.state, plain ? nullptr : almBits);
             std::vector<char> alm(1024);
-            if (GetAlmDetail(alm.data(), almBits, 5, static_cast<int>(alm.size())) > 0)
-                suffix = std::string("; ") + alm.data();
+            if (!plain && GetAlmDetail(alm.data(), almBits, 5, static_cast<int>(alm.size())) > 0)
+                brief.append("; ").append(alm.data());
+            last = UpdBrief(u, Quoted(brief).c_str());
         }
-        std::string brief = m_ini.GetValue(SEC_COMM, "brief", "");
-        if (!brief.empty()) {
-            if (briefAlarms)
-                VarByIni(brief, m_ini, u.state, almBits);
-            else
-                VarByIni(brief, m_ini, 0, nullptr);
-            brief += suffix;
-            std::vector<char> q(brief.size() * 2 + 1);
-            SqlQuote(q.data(), static_cast<int>(q.size()), brief.c_str());
-            UpdBrief(u, q.data());
-        }
-        DetailRows(m_pDb, u.sid, 0, datTable);
+        last = DataDetail(m_pDb, u.sid, 0);
     }
     if (hist && m_pItem) {
-        kept = SqlExec(hist,
-                       "insert into %s(SID,Type,Port,Addr,DateUpd,State) values(%d,%d,%d,%d,"
-                       "datetime(CURRENT_TIMESTAMP,'localtime'),%d)",
-                       table, m_pItem->SID, m_pItem->Type, m_pItem->Port, m_pItem->Addr, u.state);
-        if (kept == 0) DetailRows(hist, u.sid, static_cast<int>(hist->LastInsertId()), datTable);
+        kept = last = SqlExec(hist,
+                              "insert into %s(SID,Type,Port,Addr,DateUpd,State) values(%d,%d,%d,%d,"
+                              "datetime(CURRENT_TIMESTAMP,'localtime'),%d)",
+                              m_family.table, m_pItem->SID, m_pItem->Type, m_pItem->Port, m_pItem->Addr, u.state);
+        // Readings are hung on the row just written; without it they would land on another.
+        if (kept == 0) last = DataDetail(hist, u.sid, hist->LastInsertId());
     }
-    return kept == 0 ? 1 : 0;
+    return ((m_family.updRule & DEF_UPD_LAST_EXEC) ? last : kept) == 0 ? 1 : 0;
+}
+
+int CSMDefBase::SendCmd(ISerBase* port, int len, unsigned char* reply, int cap)
+{
+    if (port->Write(m_cmdBuf, len) != len) return -1;
+    if (m_nDelay > 0) SMSleepMs(static_cast<unsigned long>(m_nDelay));
+    int n = cap > 0 ? port->Read(reply, cap, 0) : 0;
+    return n < 0 ? 0 : n > cap ? cap : n;
+}
+
+std::vector<std::string> CSMDefBase::CodeList(const char* key) const
+{
+    std::vector<std::string> codes;
+    const std::string list = m_ini.GetValue(SEC_COMM, key, "");
+    for (size_t p = 0; p < list.size(); p += 3) codes.push_back(list.substr(p, 2));
+    return codes;
+}
+
+void CSMDefBase::CheckDmax(const std::vector<std::string>& codes, int defDmax, int max) const
+{
+    for (const std::string& code : codes) {
+        const std::string sec = code + "H";
+        int dmax = m_ini.GetValue<int>(sec, "dmax", defDmax);
+        if (dmax > max)
+            trace_sm_log("RtLog", "type %d: [%s] dmax %d is above %d, the command is refused\n", m_nType, sec.c_str(),
+                         dmax, max);
+    }
+}
+
+void CSMDefBase::StoreBits(const std::string& section, int n, const std::string& key, int value)
+{
+    int bytes = m_ini.GetValue<int>(section, std::to_string(n) + "bit", 0);
+    int bits = bytes > 4 ? 32 : (bytes < 0 ? 0 : 8 * bytes);
+    for (int b = 0; b < bits; ++b)
+        m_ini.SetValue(SEC_VALS, key + "-" + std::to_string(b), static_cast<int>((static_cast<unsigned>(value) >> b) & 1u));
+}
+
+void CSMDefBase::TraceVals() const
+{
+    for (auto it = m_ini.beginKey(SEC_VALS); it != m_ini.endKey(SEC_VALS); ++it)
+        std::printf("%s=%s\n", it->first.c_str(), it->second.value.c_str());
+    std::printf("brief=%s\n", Brief(0, nullptr).c_str());
 }

@@ -1,26 +1,15 @@
 #include "generic/SMModbus.h"
 
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool IsHex(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-
-// double -> int32 truncated toward zero; out-of-range values saturate, NaN gives 0.
-int32_t SatInt(double v)
-{
-    if (std::isnan(v)) return 0;
-    if (v >= 2147483647.0) return INT32_MAX;
-    if (v <= -2147483648.0) return INT32_MIN;
-    return static_cast<int32_t>(v);
-}
 
 uint32_t Word(const unsigned char* p) { return (static_cast<uint32_t>(p[0]) << 8) | p[1]; }
 
@@ -88,7 +77,7 @@ int MbDecode(const unsigned char* p, int avail, const MbFormat& f, bool byteMode
     case 'f': {
         uint32_t bits = f.type == 'F' ? ((WordLH(p + 2) << 16) | WordLH(p)) : ((Word(p + 2) << 16) | Word(p));
         float m = f.scaled ? static_cast<float>(f.mult) : 1.0f;
-        value = SatInt(static_cast<double>(FloatOf(bits) * m));
+        value = DefTrunc(static_cast<double>(FloatOf(bits) * m));
         return need;
     }
     default: v = need == 1 ? p[0] : Word(p); break;
@@ -100,7 +89,7 @@ int MbDecode(const unsigned char* p, int avail, const MbFormat& f, bool byteMode
 int32_t MbScale(int32_t value, const MbFormat& f)
 {
     if (!f.scaled) return value;
-    return SatInt(static_cast<double>(value) * f.mult);
+    return DefTrunc(static_cast<double>(value) * f.mult);
 }
 
 bool MbBlockKey(std::string_view key, int& start)
@@ -145,7 +134,11 @@ int MbPduLen(std::string_view text)
 
 // ---- driver ------------------------------------------------------------------------------------
 
-CSMModbus::CSMModbus(int type) : CSMDefBase(type, "QVMB-base", "QVMB-base")
+namespace {
+const SMDefFamily kFamily = {"tbModbus", "tbModbusDat", "", "V", DEF_UPD_LAST_EXEC};
+}
+
+CSMModbus::CSMModbus(int type) : CSMDefBase(type, "QVMB-base", "QVMB-base", kFamily)
 {
     trace_sm_log("RtLog", "CSMModbus new 0x%X=%d(%x)\n",
                  static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)), type, static_cast<unsigned>(type));
@@ -187,10 +180,6 @@ int CSMModbus::UpdLoad()
     return 1;
 }
 
-int CSMModbus::RegDb(IDbBase* db, int force) { return RegDefRows(db, force); }
-
-int CSMModbus::ChkDb(tagSMItem* item) { return ChkDefTables(item, "tbModbus", "tbModbusDat"); }
-
 int CSMModbus::DataVal(int fld)
 {
     if (fld > m_nDataCount) return -1;
@@ -227,9 +216,7 @@ int CSMModbus::DataGet(ISerBase* port, int addr, int waitMs)
     }
     if (m_nDebug) {
         std::printf("t=%d  iaddr=%d  iext=%d\n", m_nType, addr, waitMs);
-        for (auto it = m_ini.beginKey(SEC_VALS); it != m_ini.endKey(SEC_VALS); ++it)
-            std::printf("%s=%s\n", it->first.c_str(), it->second.value.c_str());
-        std::printf("brief=%s\n", Brief(0, nullptr).c_str());
+        TraceVals();
     }
     return 1;
 }
@@ -246,10 +233,8 @@ bool CSMModbus::ReadBlock(ISerBase* port, int addr, int fc, int start, int count
     } else {
         len = ModBusCmd(a, f, reg, cnt);
     }
-    if (port->Write(m_cmdBuf, len) != len) return false;
-    if (m_nDelay > 0) SMSleepMs(static_cast<unsigned long>(m_nDelay));
-    int n = port->Read(m_reply, MB_REPLY_SIZE, 0);
-    if (n > MB_REPLY_SIZE) n = MB_REPLY_SIZE;
+    int n = SendCmd(port, len, m_reply, MB_REPLY_SIZE);
+    if (n < 0) return false;
     if (m_nDebug) std::printf("ircv=%d\n", n);
     if (n < (tcp ? 9 : 5)) return false;
 
@@ -334,54 +319,6 @@ bool CSMModbus::StoreRegs(int fc, int start, int count, const unsigned char* dat
     return true;
 }
 
-// ---- storing -----------------------------------------------------------------------------------
-
-int CSMModbus::DataDetail(IDbBase* db, int sid, long long did)
-{
-    if (!db) return 0;
-    int r = 0;
-    if (did == 0) r = SqlExec(db, "delete from %s where SID=%d", "tbModbusDat", sid);
-    std::vector<char> q;
-    for (auto it = m_ini.beginKey(SEC_VALS); it != m_ini.endKey(SEC_VALS); ++it) {
-        q.resize(it->first.size() * 2 + 1);
-        if (SqlQuote(q.data(), static_cast<int>(q.size()), it->first.c_str()) < 0) continue;
-        const std::string& val = it->second.value;
-        r = SqlExec(db, "insert into %s(DID,SID,Fld,Val) values(%lld,%d,'V%s',%s)", "tbModbusDat", did, sid,
-                    q.data(), val.empty() ? "null" : val.c_str());
-    }
-    return r;
-}
-
-int CSMModbus::DataUpd(int flags, int* almBits, int* snapId, int sid, IDbBase* hist)
-{
-    SMUpd u = UpdBegin(flags, almBits, snapId, sid, 0);
-    int r = 0;
-    if (m_pDb) {
-        r = UpdSubSys(u);
-        r = UpdRow("tbModbus", u, nullptr, 0);
-        std::string brief = m_ini.GetValue(SEC_COMM, "brief", "");
-        if (!brief.empty()) {
-            char detail[1024];
-            bool alarms = GetAlmDetail(detail, almBits, 5, sizeof detail) > 0;
-            VarByIni(brief, m_ini, u.state, almBits);
-            if (alarms) brief.append("; ").append(detail);
-            std::vector<char> q(brief.size() * 2 + 1);
-            SqlQuote(q.data(), static_cast<int>(q.size()), brief.c_str());
-            r = UpdBrief(u, q.data());
-        }
-        r = DataDetail(m_pDb, u.sid, 0);
-    }
-    if (hist && m_pItem) {
-        r = SqlExec(hist,
-                    "insert into %s(SID,Type,Port,Addr,DateUpd,State) values(%d,%d,%d,%d,"
-                    "datetime(CURRENT_TIMESTAMP,'localtime'),%d)",
-                    "tbModbus", m_pItem->SID, m_pItem->Type, m_pItem->Port, m_pItem->Addr, u.state);
-        // Readings are hung on the row just written; without it they would land on another.
-        if (r == 0) r = DataDetail(hist, u.sid, hist->LastInsertId());
-    }
-    return r == 0 ? 1 : 0;
-}
-
 // ---- controls ----------------------------------------------------------------------------------
 
 int CSMModbus::DoFunc(ISerBase* port, int addr, int cmd, void*, int len)
@@ -416,9 +353,6 @@ int CSMModbus::DoFunc(ISerBase* port, int addr, int cmd, void*, int len)
         n = 3 + pdu;
         fcAt = 1;
     }
-    if (port->Write(b, n) != n) return 0;
-    if (m_nDelay > 0) SMSleepMs(static_cast<unsigned long>(m_nDelay));
-    int got = port->Read(m_reply, n + 2, 0);
-    if (got < (tcp ? 9 : 5)) return 0;
+    if (SendCmd(port, n, m_reply, n + 2) < (tcp ? 9 : 5)) return 0;
     return m_reply[fcAt] == b[fcAt] ? 1 : 0;
 }

@@ -10,6 +10,8 @@
 // ("00001" coil, "10001" input, "30001" input register, "40001" holding register); derived
 // keys "<key>-<bit>", "<key>-H", "<key>-L". Current values live in [vals] as decimal text.
 //
+// Tables tbModbus and tbModbusDat (Fld "V<key>"); DataUpd reports its last statement.
+//
 // Framing: Modbus TCP when the port's mode has QVSM_MODE_TCP and bit 0x10000 of the flag
 // argument (waitMs of DataGet, len of DoFunc) is clear, else RTU (also over a network port).
 #ifndef QVSM_GENERIC_SMMODBUS_H
@@ -77,23 +79,15 @@ public:
     // will be refused.
     int UpdLoad() override;
 
-    int RegDb(IDbBase* db, int force) override;
-    // tbModbus and tbModbusDat in the live and second database; with an item its row.
-    int ChkDb(tagSMItem* item) override;
     // Pauses delay ms when delayv is set, then the point's current value (-1 when none).
     int DataVal(int fld) override;
     // Reads every block; 1 after a complete poll, 0 on any failure (values of the blocks
     // read before stay in [vals]).
     int DataGet(ISerBase* port, int addr, int waitMs) override;
-    int DataUpd(int flags, int* almBits, int* snapId, int sid, IDbBase* hist) override;
     // Control cmd: [comm] "Yk%02d" of (cmd & 0xFFFF) sent as one request. 1 when the reply
     // carries the request's function code.
     int DoFunc(ISerBase* port, int addr, int cmd, void* buf, int len) override;
     using CSMBase::DoFunc;
-
-    // The readings rows of the current values: with did 0 the device's rows are deleted
-    // first. Returns the result of the last Exec (0 when none ran).
-    int DataDetail(IDbBase* db, int sid, long long did);
 
     int TransId() const { return m_nTransId; }
     int DelayV() const { return m_nDelayV; }

@@ -1,15 +1,13 @@
 #include "generic/SMNormal.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 namespace {
-const char kTable[] = "tbNormal";
-const char kDatTable[] = "tbNormalDat";
+const SMDefFamily kFamily = {"tbNormal", "tbNormalDat", "", "V", DEF_UPD_PLAIN_BRIEF};
 
 bool IsHexStart(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
 
@@ -35,17 +33,9 @@ std::vector<std::string> SplitBlanks(const std::string& text)
     }
     return out;
 }
-
-int Truncated(double v)
-{
-    if (std::isnan(v)) return 0;
-    if (v >= 2147483647.0) return 2147483647;
-    if (v <= -2147483648.0) return -2147483647 - 1;
-    return static_cast<int>(v);
-}
 }  // namespace
 
-CSMNormal::CSMNormal(int type) : CSMDefBase(type, "QVYD-base", "QVYD-base")
+CSMNormal::CSMNormal(int type) : CSMDefBase(type, "QVYD-base", "QVYD-base", kFamily)
 {
     trace_sm_log("RtLog", "CSMNormal new 0x%X=%d(%x)\n", static_cast<unsigned int>(reinterpret_cast<uintptr_t>(this)),
                  type, type);
@@ -69,17 +59,10 @@ int CSMNormal::UpdLoad()
         if (m_chk0 < 0) m_chk0 = 0;
         if (m_dat0 < 0) m_dat0 = 0;
     }
-    std::string codes = m_ini.GetValue(SEC_COMM, "cmds", "");
-    for (size_t p = 0; p < codes.size(); p += 3) {
-        std::string sec = codes.substr(p, 2) + "H";
-        int dmax = m_ini.GetValue<int>(sec, "dmax", m_dmax);
-        if (dmax > REPLY_MAX)
-            trace_sm_log("RtLog", "type %d: [%s] dmax %d is above %d, the command is refused\n", m_nType, sec.c_str(),
-                         dmax, REPLY_MAX);
-    }
+    CheckDmax(CodeList("cmds"), m_dmax, REPLY_MAX);
     if (m_nDebug > 0)
         std::printf("CSMNormal::UpdLoad  d=%d  %dms  SND=%s  cmds=%s\n", m_nDebug, m_nDelay, m_snd.c_str(),
-                    codes.c_str());
+                    m_ini.GetValue(SEC_COMM, "cmds", "").c_str());
     return m_bLoaded ? 1 : 0;
 }
 
@@ -202,7 +185,7 @@ int CSMNormal::NormalSize(const std::string& type)
 int CSMNormal::NormalVal(const unsigned char* p, const std::string& type, int fac)
 {
     char c = type.empty() ? 0 : type[0];
-    if (c == 'F' || c == 'f') return Truncated(static_cast<double>(CBufHelper::fvFromBuf(p)) * fac);
+    if (c == 'F' || c == 'f') return DefTrunc(static_cast<double>(CBufHelper::fvFromBuf(p)) * fac);
     if (c == 'I' || c == 'i') return (p[0] << 8) | p[1];
     return p[0];
 }
@@ -231,41 +214,24 @@ void CSMNormal::ValsByDefault(const unsigned char* reply, int n, const std::stri
         std::snprintf(key, sizeof key, "%02d", k);
         const std::string name = section + key;
         m_ini.SetValue(SEC_VALS, name, value);
-        int bytes = m_ini.GetValue<int>(section, std::to_string(k) + "bit", 0);
-        int bits = bytes > 4 ? 32 : (bytes < 0 ? 0 : 8 * bytes);
-        unsigned int v = static_cast<unsigned int>(value);
-        for (int b = 0; b < bits; ++b) {
-            m_ini.SetValue(SEC_VALS, name + "-" + std::to_string(b), static_cast<int>(v & 1u));
-            v >>= 1;
-        }
+        StoreBits(section, k, name, value);
         pos += step;
     }
-}
-
-int CSMNormal::Send(ISerBase* port, int len, unsigned char* reply, int cap)
-{
-    if (port->Write(m_cmdBuf, len) < len) return -1;
-    if (m_nDelay) SMSleepMs(static_cast<unsigned long>(m_nDelay));
-    int n = cap > 0 ? port->Read(reply, cap, 0) : 0;
-    if (n < 0) n = 0;
-    return n > cap ? cap : n;
 }
 
 int CSMNormal::DataGet(ISerBase* port, int addr, int)
 {
     m_ini.DeleteKey(SEC_VALS, "#all");
     if (!m_bLoaded || !port || !port->IsOpen()) return 0;
-    std::string codes = m_ini.GetValue(SEC_COMM, "cmds", "");
     unsigned char reply[REPLY_MAX];
-    for (size_t p = 0; p < codes.size(); p += 3) {
-        const std::string code = codes.substr(p, 2);
+    for (const std::string& code : CodeList("cmds")) {
         const std::string sec = code + "H";
         const std::string defType = m_ini.GetValue(sec, "dinfo", m_dinfo);
         const int dmax = m_ini.GetValue<int>(sec, "dmax", m_dmax);
         if (dmax > REPLY_MAX) return 0;
         int len = NormalCmd(m_cmdBuf, CMD_SIZE, addr, code, m_ini.GetValue(sec, "cdat", ""));
         if (len < 0) return 0;
-        int n = Send(port, len, reply, dmax);
+        int n = SendCmd(port, len, reply, dmax);
         if (n < 0) return 0;
         int chk = NormalChk(reply, n);
         if (m_nDebug > 0) std::printf("cmd=%s snd=%d rcv=%d chk=%d\n", code.c_str(), len, n, chk);
@@ -274,9 +240,7 @@ int CSMNormal::DataGet(ISerBase* port, int addr, int)
     }
     if (m_nDebug > 0) {
         std::printf("t=%d  iaddr=%d\n", m_nType, addr);
-        for (auto it = m_ini.beginKey(SEC_VALS); it != m_ini.endKey(SEC_VALS); ++it)
-            std::printf("%s=%s\n", it->first.c_str(), it->second.value.c_str());
-        std::printf("brief=%s\n", Brief(0, nullptr).c_str());
+        TraceVals();
     }
     return 1;
 }
@@ -296,22 +260,7 @@ int CSMNormal::DoFunc(ISerBase* port, int addr, int cmd, void*, int)
     int len = NormalCmd(m_cmdBuf, CMD_SIZE, addr, code, data);
     if (len < 0) return 0;
     unsigned char reply[REPLY_MAX];
-    int n = Send(port, len, reply, 2 * len);
+    int n = SendCmd(port, len, reply, 2 * len);
     if (n < 0) return 0;
     return NormalChk(reply, n) == 0 ? 1 : 0;
 }
-
-int CSMNormal::RegDb(IDbBase* db, int force)
-{
-    RegDefRows(db, force);
-    return 0;
-}
-
-int CSMNormal::ChkDb(tagSMItem* item) { return ChkDefTables(item, kTable, kDatTable); }
-
-int CSMNormal::DataUpd(int flags, int* almBits, int* snapId, int sid, IDbBase* hist)
-{
-    return UpdDefRows(flags, almBits, snapId, sid, hist, kTable, kDatTable, false);
-}
-
-int CSMNormal::DataDetail(IDbBase* db, int sid, int did) { return DetailRows(db, sid, did, kDatTable); }

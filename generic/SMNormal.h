@@ -16,6 +16,9 @@
 // byte; "-": a default-sized field skipped) into [vals] "<section><nn>", bits into
 // "<section><nn>-<bit>".
 //
+// Tables tbNormal and tbNormalDat (Fld "V<key>"); the brief is expanded with state 0 and no
+// alarm bits.
+//
 // Limits: a frame of more than 64 bytes is refused (the command or control is not sent); a
 // dmax above the 256-byte reply buffer is refused (the poll fails at that command).
 #ifndef QVSM_GENERIC_SMNORMAL_H
@@ -36,15 +39,9 @@ public:
 
     int UpdLoad() override;
 
-    int RegDb(IDbBase* db, int force) override;
-    int ChkDb(tagSMItem* item) override;
     int DataGet(ISerBase* port, int addr, int waitMs) override;
-    int DataUpd(int flags, int* almBits, int* snapId, int sid, IDbBase* hist) override;
     int DoFunc(ISerBase* port, int addr, int cmd, void* buf, int len) override;
     using CSMBase::DoFunc;
-
-    // Readings of [vals] as rows of tbNormalDat (did 0: the current readings).
-    int DataDetail(IDbBase* db, int sid, int did);
 
     // Builds the request of code cmd with data dat (hex texts) from the template into buf
     // (cap bytes) and records it with its lengths and checksum position for NormalChk.
@@ -66,10 +63,6 @@ public:
     int ChkTail() const { return m_chkTail; }
 
 private:
-    // Sends the request in the command buffer and reads up to cap bytes; -1 after a short
-    // write, else the bytes read.
-    int Send(ISerBase* port, int len, unsigned char* reply, int cap);
-
     std::string m_dinfo = "I";
     int m_dmax = 200;
     std::string m_snd;

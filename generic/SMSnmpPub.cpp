@@ -11,31 +11,12 @@
 using namespace Snmp_pp;
 
 namespace {
-const char kTable[] = "tbSnmp";
-const char kDatTable[] = "tbSnmpDat";
-const char kDatExtra[] = ",ValStr VARCHAR(128)";
+const SMDefFamily kFamily = {"tbSnmp", "tbSnmpDat", ",ValStr VARCHAR(128)", "", 0};
 // Every GET re-points this binding; it only reserves the PDU's first place.
 const char kFirstOid[] = "1.3.6.1.2.1.1.1.0";
-
-// Optional sign and digits only: the text can stand unquoted in a statement.
-bool IsIntText(const std::string& v)
-{
-    size_t i = (!v.empty() && (v[0] == '-' || v[0] == '+')) ? 1 : 0;
-    if (i >= v.size()) return false;
-    for (; i < v.size(); ++i)
-        if (v[i] < '0' || v[i] > '9') return false;
-    return true;
-}
-
-std::string Quoted(const std::string& text)
-{
-    std::vector<char> q(text.size() * 2 + 1);
-    CSMBase::SqlQuote(q.data(), static_cast<int>(q.size()), text.c_str());
-    return q.data();
-}
 }  // namespace
 
-CSMSnmpPub::CSMSnmpPub(int type) : CSMDefBase(type, "QVMB-base", "QVSNMP-base")
+CSMSnmpPub::CSMSnmpPub(int type) : CSMDefBase(type, "QVMB-base", "QVSNMP-base", kFamily)
 {
     m_pData = m_min;
     trace_sm_log("RtLog", "CSMSnmpPub new 0x%X=%d(%x)\n", static_cast<unsigned int>(reinterpret_cast<uintptr_t>(this)),
@@ -307,9 +288,7 @@ int CSMSnmpPub::DataGet(ISerBase*, int addr, int extra)
 
     if (m_nDebug > 0) {
         std::printf("t=%d  iaddr=%d  iext=%d\n", m_nType, addr, extra);
-        for (auto it = m_ini.beginKey(SEC_VALS); it != m_ini.endKey(SEC_VALS); ++it)
-            std::printf("%s=%s\n", it->first.c_str(), it->second.value.c_str());
-        std::printf("brief=%s\n", Brief(0, nullptr).c_str());
+        TraceVals();
     }
     return 1;
 }
@@ -317,50 +296,18 @@ int CSMSnmpPub::DataGet(ISerBase*, int addr, int extra)
 int CSMSnmpPub::RegDb(IDbBase* db, int force)
 {
     trace_sm_log("RtLog", "CSMSnmpPub RegDb m=%d\n", force);
-    RegDefRows(db, force);
-    return 0;
+    return CSMDefBase::RegDb(db, force);
 }
 
 int CSMSnmpPub::ChkDb(tagSMItem* item)
 {
-    if (!m_pDb) return 0;
-    if (item)
+    if (m_pDb && item)
         trace_sm_log("RtLog", "CSMSnmpPub ChkDb sid=%d %s\n", item->SID,
                      std::string(item->Name, strnlen(item->Name, sizeof item->Name)).c_str());
-    return ChkDefTables(item, kTable, kDatTable, kDatExtra);
+    return CSMDefBase::ChkDb(item);
 }
 
-int CSMSnmpPub::DataUpd(int flags, int* almBits, int* snapId, int sid, IDbBase* hist)
+bool CSMSnmpPub::TextReading(const std::string& key) const
 {
-    return UpdDefRows(flags, almBits, snapId, sid, hist, kTable, kDatTable, true);
-}
-
-int CSMSnmpPub::DataDetail(IDbBase* db, int sid, int did) { return DetailRows(db, sid, did, kDatTable); }
-
-int CSMSnmpPub::DetailRows(IDbBase* db, int sid, int did, const char* datTable)
-{
-    if (!db) return 0;
-    int r = 0;
-    if (did == 0) r = SqlExec(db, "delete from %s where SID=%d", datTable, sid);
-    for (auto it = m_ini.beginKey(SEC_VALS); it != m_ini.endKey(SEC_VALS); ++it) {
-        const std::string& key = it->first;
-        const std::string& val = it->second.value;
-        std::string qk = Quoted(key);
-        if (m_ini.GetValue<int>(SEC_VALSSTR, LookupKey(key), 0) != 0) {
-            // An empty text reading (a failed GET) is null like a numeric one.
-            std::string v = val.empty() ? "null" : "'" + Quoted(val) + "'";
-            r = SqlExec(db, "insert into %s(DID,SID,Fld,ValStr) values(%d,%d,'%s',%s)", datTable, did, sid,
-                        qk.c_str(), v.c_str());
-            continue;
-        }
-        const char* v = "null";
-        if (IsIntText(val)) {
-            v = val.c_str();
-        } else if (!val.empty()) {
-            trace_sm_log("RtLog", "type %d: %s=%s is not a number, stored as null\n", m_nType, qk.c_str(),
-                         val.c_str());
-        }
-        r = SqlExec(db, "insert into %s(DID,SID,Fld,Val) values(%d,%d,'%s',%s)", datTable, did, sid, qk.c_str(), v);
-    }
-    return r;
+    return m_ini.GetValue<int>(SEC_VALSSTR, LookupKey(key), 0) != 0;
 }

@@ -1,6 +1,7 @@
 // CSMSnmpPub: any SNMP agent that has a definition file. Single objects are read with GET,
 // whole tables with repeated GET-BULK requests; readings are kept as text in [vals], from
 // where DataVal, the brief template and tbSnmpDat take them. No control commands.
+// Tables tbSnmp and tbSnmpDat (with ValStr for text readings); Fld is the [vals] key itself.
 //
 // The agent comes from the device's connection text: four characters skipped, then
 // "address:port:community:user:password" (port 161, community "quorum" by default).
@@ -51,15 +52,8 @@ public:
     // current device, when unloaded or when no SNMP session could be made; else 1, also when
     // the agent did not answer (its readings are then empty).
     int DataGet(ISerBase* port, int addr, int extra) override;
-    int DataUpd(int flags, int* almBits, int* snapId, int sid, IDbBase* hist) override;
     int DoFunc(ISerBase*, int, int, void*, int) override { return 0; }
     using CSMBase::DoFunc;
-
-    // Readings of [vals] as rows of tbSnmpDat (did 0: the current readings, after deleting
-    // the device's old ones). A reading goes to ValStr (quoted; null when empty) when
-    // [vals.str] of its lookup key (LookupKey) is non-zero, else to Val: unquoted when it is
-    // an integer, null when it is empty or not a number (logged).
-    int DataDetail(IDbBase* db, int sid, int did);
 
     int Version() const { return m_nVer; }
 
@@ -100,7 +94,8 @@ private:
     // Reads one table; true when the walk reached its end.
     bool Walk(Snmp_pp::Snmp& snmp, Snmp_pp::Pdu& pdu, const Snmp_pp::SnmpTarget& target, const std::string& oid,
               const std::string& prefix, const std::string& cols);
-    int DetailRows(IDbBase* db, int sid, int did, const char* datTable) override;
+    // A reading goes to ValStr when [vals.str] of its lookup key (LookupKey) is non-zero.
+    bool TextReading(const std::string& key) const override;
 
     int m_nVer = 0;
     unsigned char m_statOn[STAT_SLOTS] = {};

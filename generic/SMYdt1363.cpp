@@ -1,13 +1,12 @@
 #include "generic/SMYdt1363.h"
 
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
-const char kTable[] = "tbYdt1363";
-const char kDatTable[] = "tbYdt1363Dat";
+const SMDefFamily kFamily = {"tbYdt1363", "tbYdt1363Dat", "", "V", 0};
 
 // Two's complement of the character sum, modulo 65536.
 unsigned int CharSum(const char* p, int n)
@@ -34,7 +33,7 @@ std::string Key(const std::string& section, int n)
 }
 }  // namespace
 
-CSMYdt1363::CSMYdt1363(int type) : CSMDefBase(type, "QVYD-base", "QVYD-base")
+CSMYdt1363::CSMYdt1363(int type) : CSMDefBase(type, "QVYD-base", "QVYD-base", kFamily)
 {
     m_pData = m_values;
     trace_sm_log("RtLog", "CSMYdt1363 new 0x%X=%d(%x)\n",
@@ -53,13 +52,10 @@ int CSMYdt1363::UpdLoad()
     m_cid1 = m_ini.GetValue(SEC_COMM, "cid1", "60");
 
     // What the poll and the controls will refuse, said once here.
-    std::string codes = m_ini.GetValue(SEC_COMM, "cid2", "");
-    for (size_t p = 0; p < codes.size(); p += 3) {
-        std::string sec = codes.substr(p, 2) + "H";
-        int dmax = m_ini.GetValue<int>(sec, "dmax", m_dmax);
-        if (dmax > REPLY_MAX)
-            trace_sm_log("RtLog", "type %d: [%s] dmax %d is above %d, the command is refused\n", m_nType, sec.c_str(),
-                         dmax, REPLY_MAX);
+    const std::vector<std::string> codes = CodeList("cid2");
+    CheckDmax(codes, m_dmax, REPLY_MAX);
+    for (const std::string& code : codes) {
+        std::string sec = code + "H";
         size_t info = m_ini.GetValue(sec, "dcmd", "").size();
         if (info > INFO_MAX)
             trace_sm_log("RtLog", "type %d: [%s] dcmd of %u characters is above %d, the command is refused\n", m_nType,
@@ -71,7 +67,7 @@ int CSMYdt1363::UpdLoad()
                          it->first.c_str(), static_cast<unsigned>(it->second.value.size()), INFO_MAX);
     if (m_nDebug > 0)
         std::printf("CSMYdt1363::UpdLoad  d=%d  %dms  cid1=%s  cid2=%s\n", m_nDebug, m_nDelay, m_cid1.c_str(),
-                    codes.c_str());
+                    m_ini.GetValue(SEC_COMM, "cid2", "").c_str());
     return m_bLoaded ? 1 : 0;
 }
 
@@ -102,13 +98,7 @@ int CSMYdt1363::YdDatSize(const std::string& type)
 int CSMYdt1363::YdVal(const char* text, const std::string& type, int fac)
 {
     char c = type.empty() ? 0 : type[0];
-    if (c == 'F' || c == 'f') {
-        double v = static_cast<double>(CBufHelper::HexValF(text)) * fac;
-        if (std::isnan(v)) return 0;
-        if (v >= 2147483647.0) return 2147483647;
-        if (v <= -2147483648.0) return -2147483647 - 1;
-        return static_cast<int>(v);
-    }
+    if (c == 'F' || c == 'f') return DefTrunc(static_cast<double>(CBufHelper::HexValF(text)) * fac);
     if (c == 'I' || c == 'i') return static_cast<int>(CBufHelper::HexVal(text, 4) & 0xFFFF);
     return static_cast<int>(CBufHelper::HexVal(text, 2) & 0xFF);
 }
@@ -125,12 +115,8 @@ bool CSMYdt1363::ReplyOk(const char* reply, int n) { return n >= 9 && reply[8] =
 
 int CSMYdt1363::Send(ISerBase* port, int len, char* reply, int cap)
 {
-    if (port->Write(m_cmdBuf, len) < len) return -1;
-    if (m_nDelay) SMSleepMs(static_cast<unsigned long>(m_nDelay));
-    int n = cap > 0 ? port->Read(reinterpret_cast<unsigned char*>(reply), cap, 0) : 0;
-    if (n < 0) n = 0;
-    if (n > cap) n = cap;
-    reply[n] = 0;
+    int n = SendCmd(port, len, reinterpret_cast<unsigned char*>(reply), cap);
+    reply[n < 0 ? 0 : n] = 0;
     return n;
 }
 
@@ -159,15 +145,12 @@ int CSMYdt1363::DataGet(ISerBase* port, int addr, int)
     }
     if (ver.empty()) ver = "10";
 
-    std::string codes = m_ini.GetValue(SEC_COMM, "cid2", "");
-    for (size_t p = 0; p < codes.size(); p += 3)
-        if (!PollCommand(port, addr, ver, codes.substr(p, 2))) return 0;
+    for (const std::string& code : CodeList("cid2"))
+        if (!PollCommand(port, addr, ver, code)) return 0;
 
     if (m_nDebug > 0) {
         std::printf("t=%d  iaddr=%d  ver=%s\n", m_nType, addr, ver.c_str());
-        for (auto it = m_ini.beginKey(SEC_VALS); it != m_ini.endKey(SEC_VALS); ++it)
-            std::printf("%s=%s\n", it->first.c_str(), it->second.value.c_str());
-        std::printf("brief=%s\n", Brief(0, nullptr).c_str());
+        TraceVals();
     }
     return 1;
 }
@@ -216,11 +199,7 @@ bool CSMYdt1363::PollCommand(ISerBase* port, int addr, const std::string& ver, c
         } else {
             int value = YdVal(reply + pos, type, dfac);
             m_ini.SetValue(SEC_VALS, key, value);
-            int bytes = m_ini.GetValue<int>(sec, std::to_string(item) + "bit", 0);
-            int bits = bytes > 4 ? 32 : (bytes < 0 ? 0 : 8 * bytes);
-            for (int b = 0; b < bits; ++b)
-                m_ini.SetValue(SEC_VALS, key + "-" + std::to_string(b),
-                               static_cast<int>((static_cast<unsigned int>(value) >> b) & 1u));
+            StoreBits(sec, item, key, value);
         }
         if (m_nDebug > 1) std::printf("%s at %d type %s\n", key.c_str(), pos, type.c_str());
         pos += width;
@@ -243,18 +222,3 @@ int CSMYdt1363::DoFunc(ISerBase* port, int addr, int cmd, void*, int)
     int n = Send(port, len, reply, 18);
     return ReplyOk(reply, n) ? 1 : 0;
 }
-
-int CSMYdt1363::RegDb(IDbBase* db, int force)
-{
-    RegDefRows(db, force);
-    return 0;
-}
-
-int CSMYdt1363::ChkDb(tagSMItem* item) { return ChkDefTables(item, kTable, kDatTable); }
-
-int CSMYdt1363::DataUpd(int flags, int* almBits, int* snapId, int sid, IDbBase* hist)
-{
-    return UpdDefRows(flags, almBits, snapId, sid, hist, kTable, kDatTable, true);
-}
-
-int CSMYdt1363::DataDetail(IDbBase* db, int sid, int did) { return DetailRows(db, sid, did, kDatTable); }

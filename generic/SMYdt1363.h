@@ -6,6 +6,8 @@
 // Readings go to [vals] under "<section><nn>" (42H01) and, for expanded bits,
 // "<section><nn>-<bit>" (42H03-5); an item sent as all "20" is stored empty.
 //
+// Tables tbYdt1363 and tbYdt1363Dat (Fld "V<key>").
+//
 // Limits: the request is built in the 64-byte command buffer, so an INFO text of more than
 // 45 characters is refused (the command or control is not sent); a reply is read into a
 // 512-character buffer, so a dmax above 512 is refused (the poll fails at that command).
@@ -26,15 +28,9 @@ public:
 
     int UpdLoad() override;
 
-    int RegDb(IDbBase* db, int force) override;
-    int ChkDb(tagSMItem* item) override;
     int DataGet(ISerBase* port, int addr, int waitMs) override;
-    int DataUpd(int flags, int* almBits, int* snapId, int sid, IDbBase* hist) override;
     int DoFunc(ISerBase* port, int addr, int cmd, void* buf, int len) override;
     using CSMBase::DoFunc;
-
-    // Readings of [vals] as rows of tbYdt1363Dat (did 0: the current readings).
-    int DataDetail(IDbBase* db, int sid, int did);
 
     // One request frame "~" ver adr(%02X) cid1 cid2 LENGTH info CHKSUM "\r" into out (NUL
     // terminated). LENGTH carries the INFO length in characters with its check nibble on top
@@ -58,8 +54,7 @@ public:
 private:
     // One command of the poll; false when the poll must stop.
     bool PollCommand(ISerBase* port, int addr, const std::string& ver, const std::string& code);
-    // Sends frame (length len) and reads up to cap characters into reply (NUL terminated).
-    // -1 after a short write, else the characters read.
+    // SendCmd into a text buffer of cap + 1 characters, NUL terminated.
     int Send(ISerBase* port, int len, char* reply, int cap);
     // A control or version reply: at least 9 characters and RTN's second and LENGTH's first
     // character both "0".

@@ -94,15 +94,6 @@ bool SameIgnoringCase(const std::string& a, const char* b)
     return a.size() == std::strlen(b) && strncasecmp(a.c_str(), b, a.size()) == 0;
 }
 
-bool IsDecimal(const std::string& v)
-{
-    size_t i = (!v.empty() && (v[0] == '-' || v[0] == '+')) ? 1 : 0;
-    if (i >= v.size()) return false;
-    for (; i < v.size(); ++i)
-        if (!std::isdigit(static_cast<unsigned char>(v[i]))) return false;
-    return true;
-}
-
 bool IsDigits(const std::string& v)
 {
     return !v.empty() && std::all_of(v.begin(), v.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
@@ -148,7 +139,7 @@ public:
     void CheckNumber(const std::string& sec, const std::string& key, const char* what)
     {
         const IniLine* l = ini.Find(sec, key);
-        if (!l || IsDecimal(l->value)) return;
+        if (!l || SimpleIni::IsInt(l->value)) return;
         long long v = 0;
         if (SimpleIni::ParseLeadingInt(l->value, v))
             Add(l->line, "[%s] %s: '%s' is not a decimal number (%s reads it as %lld)", sec.c_str(), key.c_str(),

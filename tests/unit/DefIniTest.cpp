@@ -316,7 +316,7 @@ TEST_F(DefIniTest, PointNamesOverSixtyThreeBytesAreLeftOut)
 class DefDriver : public CSMModbus {
 public:
     DefDriver() : CSMModbus(4608) {}
-    using CSMDefBase::RegDefRows;
+    using CSMDefBase::RegDb;
 };
 
 class DefDriverTest : public ::testing::Test {
@@ -412,7 +412,7 @@ TEST_F(DefDriverTest, RegistrationWritesTypeAndPointRowsInKeyOrder)
                     "1='A',1,'a',0,10,0,0,'',0,''\n0x='Z',1,'z',0,1,0,0,'',0,''\n3=\n")
                   .c_str());
     TestDb db;
-    d.RegDefRows(&db, 0);
+    d.RegDb(&db, 0);
     ASSERT_EQ(db.execs.size(), 5u);
     EXPECT_EQ(db.execs[0], "insert into tbSMType values(4608,4608,'QVMB-base','O''Neil')");
     EXPECT_EQ(db.execs[1], "insert into tbSMDef values(4608,0,0,'Z',1,'z',0,1,0,0,'',0,'',0,NULL)")
@@ -424,9 +424,9 @@ TEST_F(DefDriverTest, RegistrationWritesTypeAndPointRowsInKeyOrder)
     EXPECT_EQ(db.Int("select count(*) from tbSMDef where Type=4608"), 4);
 
     db.Clear();
-    d.RegDefRows(&db, 0);
+    d.RegDb(&db, 0);
     EXPECT_TRUE(db.execs.empty()) << "rows exist and no force";
-    d.RegDefRows(&db, 1);
+    d.RegDb(&db, 1);
     ASSERT_EQ(db.execs.size(), 5u);
     EXPECT_EQ(db.execs[0], "delete from tbSMDef where Type=4608");
     EXPECT_EQ(db.Int("select count(*) from tbSMDef where Type=4608"), 4);
@@ -437,14 +437,14 @@ TEST_F(DefDriverTest, ABlankLineInThePointDefinitionsStopsRegistration)
     DefDriver d;
     d.LoadDef(Write("[flds]\ncnt=1\n[flds.def]\n1='A',1,'a',0,10,0,0,'',0,''\n   \n").c_str());
     TestDb db;
-    d.RegDefRows(&db, 0);
+    d.RegDb(&db, 0);
     ASSERT_EQ(db.execs.size(), 1u);
     EXPECT_EQ(db.execs[0].rfind("insert into tbSMType", 0), 0u);
     EXPECT_EQ(db.Int("select count(*) from tbSMDef where Type=4608"), 0);
 
     DefDriver unloaded;
     db.Clear();
-    unloaded.RegDefRows(&db, 0);
+    unloaded.RegDb(&db, 0);
     EXPECT_EQ(db.CountExecs("tbSMDef"), 0) << "an unloaded driver registers no points";
 }
 
