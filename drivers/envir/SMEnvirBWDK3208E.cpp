@@ -8,8 +8,8 @@ const EnvirPoint kPoints[] = {
     {"TemB", "B相温度", 10, EV_ANALOG, 0, 1300, "", 5},
     {"TemC", "C相温度", 10, EV_ANALOG, 0, 1300, "", 6},
     {"iSw", "风机开关", 1, EV_NOCHK, 0, 0, "", 0, EV_BIT},
-    {"iErr", "故障", 1, EV_ONOFF, 1, 0, "", 1, EV_BIT},
-    {"iTh", "超温跳闸", 1, EV_ONOFF, 1, 0, "", 2, EV_BIT},
+    OnOffPoint("iErr", "故障", 1),
+    OnOffPoint("iTh", "超温跳闸", 2),
     {"iFan", "风机运行", 1, EV_NOCHK, 0, 0, "", 3, EV_BIT},
     {"TemH", "超温设定", 10, EV_NOCHK, 0, 0, "", 9},
 };

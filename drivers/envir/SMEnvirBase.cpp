@@ -15,7 +15,7 @@ bool InTable(const EnvirTable& t, const EnvirPoint& p)
 }  // namespace
 
 CSMEnvirBase::CSMEnvirBase(int type, const EnvirDesc& desc, const EnvirPoint* points, int n)
-    : CSMBase(type), m_read(desc.read)
+    : CSMBase(type), m_read(desc.read), m_alt(desc.alt)
 {
     SetNote(desc.note);
     if (n > MAX_POINTS) n = MAX_POINTS;
@@ -94,9 +94,9 @@ int CSMEnvirBase::DataVal(int fld)
     return m_val[fld - 1];
 }
 
-int CSMEnvirBase::Requests(int, EnvirRead* out) const
+int CSMEnvirBase::Requests(int variant, EnvirRead* out) const
 {
-    out[0] = m_read;
+    out[0] = variant == 1 && m_alt.count ? m_alt : m_read;
     return 1;
 }
 
@@ -202,10 +202,7 @@ int CSMEnvirBase::DataUpd(int flags, int* almBits, int*, int sid, IDbBase* hist)
     SMUpd u = UpdBegin(flags, almBits, nullptr, sid, m_nDataCount);  // SnapID is always 0 here
     int vals[MAX_POINTS];
     int st[MAX_POINTS];
-    for (int i = 0; i < m_nDataCount; ++i) {
-        st[i] = PointState(almBits, i + 1);
-        vals[i] = almBits ? m_val[i] : 0;
-    }
+    EnvirStored(almBits, m_val, m_nDataCount, vals, st);
     m_nFailCount = 0;
 
     UpdSubSys(u);

@@ -34,6 +34,15 @@ struct EnvirPoint {
     int group = 1;      // display group, and which family table holds the point
 };
 
+// An alarm input: 1 when its register is not 0, in alarm at 1, no state column.
+constexpr EnvirPoint OnOffPoint(const char* name, const char* note, int off, int group = 1)
+{
+    return {name, note, 1, EV_ONOFF, 1, 0, "", off, EV_BIT, group};
+}
+
+// The wind speed of the wind sensors, in tenths of m/s.
+constexpr EnvirPoint kEnvirFan = {"Fan", "风速", 10, EV_ANALOG, 0, 200, "m/s", 0};
+
 struct EnvirRead {
     unsigned char func;
     unsigned short reg;
@@ -45,6 +54,7 @@ struct EnvirDesc {
     const char* device;  // device word of the tbSMType row ("粉尘")
     const char* table;   // family table
     EnvirRead read;      // the standard request
+    EnvirRead alt = {0, 0, 0};  // the request with Variant 1 (count 0: none)
 };
 
 // A family table of a member with several (group 0: every point, -1: none).
@@ -52,6 +62,16 @@ struct EnvirTable {
     const char* name;
     int group;
 };
+
+// What DataUpd stores of point i: its value (0 after a failed poll, almBits null) in v[i]
+// and its state in st[i].
+inline void EnvirStored(const int* almBits, const int* val, int n, int* v, int* st)
+{
+    for (int i = 0; i < n; ++i) {
+        st[i] = CSMBase::PointState(almBits, i + 1);
+        v[i] = almBits ? val[i] : 0;
+    }
+}
 
 class CSMEnvirBase : public CSMBase {
 public:
@@ -76,7 +96,8 @@ protected:
     // when the whole poll succeeded. Default: every read of Requests, their words joined in
     // order, then Decode.
     virtual int Poll(ISerBase* port, int addr, int waitMs, int* v);
-    // The reads of a poll into out (MAX_READS at most); default: the standard read.
+    // The reads of a poll into out (MAX_READS at most); default: the standard read, or the
+    // alternative one with Variant 1.
     virtual int Requests(int variant, EnvirRead* out) const;
     // One read into words: registers, or 0/1 per coil and input. Default: Modbus RTU.
     virtual int ReadWords(ISerBase* port, int addr, const EnvirRead& rq, int waitMs, unsigned short* w);
@@ -107,6 +128,7 @@ private:
     std::vector<std::string> m_columns;  // per table
     std::vector<const char*> m_titles;
     EnvirRead m_read;
+    EnvirRead m_alt;
 };
 
 #endif

@@ -3,9 +3,9 @@
 namespace {
 // 262 and 263: the two alarm sensors; 264 is not used; 265: the protector's loss alarm.
 const EnvirPoint kPoints[] = {
-    {"AlmSen1", "防雷告警1", 1, EV_ONOFF, 1, 0, "", 0, EV_BIT},
-    {"AlmSen2", "防雷告警2", 1, EV_ONOFF, 1, 0, "", 1, EV_BIT},
-    {"AlmLost", "防雷器失效", 1, EV_ONOFF, 1, 0, "", 3, EV_BIT},
+    OnOffPoint("AlmSen1", "防雷告警1", 0),
+    OnOffPoint("AlmSen2", "防雷告警2", 1),
+    OnOffPoint("AlmLost", "防雷器失效", 3),
 };
 }  // namespace
 

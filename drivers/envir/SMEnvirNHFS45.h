@@ -7,9 +7,6 @@
 class CSMEnvirNHFS45 : public CSMEnvirBase {
 public:
     CSMEnvirNHFS45();
-
-protected:
-    int Requests(int variant, EnvirRead* out) const override;
 };
 
 #endif

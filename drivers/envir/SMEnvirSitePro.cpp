@@ -6,16 +6,16 @@ namespace {
 const EnvirPoint kPoints[] = {
     {"Tem", "温度", 10, EV_ANALOG, 50, 350, "", 0, EV_S16, 1},
     {"Hum", "湿度", 10, EV_ANALOG, 200, 800, "", 1, EV_U16, 1},
-    {"Leak1", "漏水1", 1, EV_ONOFF, 1, 0, "", 2, EV_BIT, 2},
-    {"Leak2", "漏水2", 1, EV_ONOFF, 1, 0, "", 3, EV_BIT, 2},
-    {"Di1", "开关量1", 1, EV_ONOFF, 1, 0, "", 4, EV_BIT, 3},
-    {"Di2", "开关量2", 1, EV_ONOFF, 1, 0, "", 5, EV_BIT, 3},
-    {"Di3", "开关量3", 1, EV_ONOFF, 1, 0, "", 6, EV_BIT, 3},
-    {"Di4", "开关量4", 1, EV_ONOFF, 1, 0, "", 7, EV_BIT, 3},
+    OnOffPoint("Leak1", "漏水1", 2, 2),
+    OnOffPoint("Leak2", "漏水2", 3, 2),
+    OnOffPoint("Di1", "开关量1", 4, 3),
+    OnOffPoint("Di2", "开关量2", 5, 3),
+    OnOffPoint("Di3", "开关量3", 6, 3),
+    OnOffPoint("Di4", "开关量4", 7, 3),
     {"AircSt", "空调开机", 1, EV_NOCHK, 0, 0, "", 8, EV_BIT, 4},
     {"AircTem", "回风温度", 10, EV_ANALOG, 50, 350, "", 9, EV_S16, 4},
     {"AircSet", "设定温度", 10, EV_NOCHK, 0, 0, "", 10, EV_S16, 4},
-    {"AircAlm", "空调告警", 1, EV_ONOFF, 1, 0, "", 11, EV_BIT, 4},
+    OnOffPoint("AircAlm", "空调告警", 11, 4),
 };
 const EnvirRead kReads[] = {{3, 0, 2}, {3, 16, 2}, {3, 32, 4}, {3, 48, 4}};
 const EnvirTable kTables[] = {

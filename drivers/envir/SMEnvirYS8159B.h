@@ -7,9 +7,6 @@
 class CSMEnvirYS8159B : public CSMEnvirBase {
 public:
     CSMEnvirYS8159B();
-
-protected:
-    int Requests(int variant, EnvirRead* out) const override;
 };
 
 #endif

@@ -3,9 +3,9 @@
 namespace {
 // Input registers 100-105 in point order; 106-115 are not used.
 const EnvirPoint kPoints[] = {
-    {"St", "运行状态", 1, EV_ONOFF, 1, 0, "", 0, EV_BIT},
+    OnOffPoint("St", "运行状态", 0),
     {"Age", "劣化程度", 1, EV_ANALOG, 0, 80, "%", 1},
-    {"Alm", "告警", 1, EV_ONOFF, 1, 0, "", 2, EV_BIT},
+    OnOffPoint("Alm", "告警", 2),
     {"AlmCnt", "告警次数", 1, EV_NOCHK, 0, 0, "", 3},
     {"LyNum", "雷击次数", 1, EV_NOCHK, 0, 0, "", 4},
     {"LangY", "浪涌电流", 10, EV_NOCHK, 0, 0, "kA", 5},  // tenths of kA

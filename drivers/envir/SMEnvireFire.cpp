@@ -8,8 +8,8 @@ const EnvirPoint kPoints[] = {
     {"Cur", "剩余电流", 1, EV_ANALOG, 0, 300, "mA", 1},
     {"Tem", "温度", 10, EV_ANALOG, 0, 700, "", 2, EV_S16},
     {"st", "状态", 1, EV_NOCHK, 0, 0, "", 3},
-    {"bSt", "故障", 1, EV_ONOFF, 1, 0, "", 4, EV_BIT},
-    {"bAlm", "火警", 1, EV_ONOFF, 1, 0, "", 5, EV_BIT},
+    OnOffPoint("bSt", "故障", 4),
+    OnOffPoint("bAlm", "火警", 5),
 };
 }  // namespace
 

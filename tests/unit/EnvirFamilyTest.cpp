@@ -549,21 +549,4 @@ TEST_F(CplTest, PollStoresLockAndBattery)
     EXPECT_EQ(d.DataVal(2), 90);
 }
 
-TEST_F(CplTest, RaiseAndLowerTheLock)
-{
-    port.ReplyHex("AA 03 82 01 00 86 55");
-    EXPECT_EQ(d.DoFunc(&port, 3, CSMEnvirCPL::CMD_RAISE, nullptr, 0), 1);
-    EXPECT_EQ(ToHex(port.writes.at(0)), "AA 03 02 01 01 07 55");
-    port.ReplyHex("AA 03 82 01 00 86 55");
-    EXPECT_EQ(d.DoFunc(CSMEnvirCPL::CMD_LOWER, nullptr, 0), 1) << "through the current device's port";
-    EXPECT_EQ(ToHex(port.writes.at(1)), "AA 03 02 01 00 06 55");
-    port.ReplyHex("AA 03 82 01 01 87 55");
-    EXPECT_EQ(d.DoFunc(&port, 3, CSMEnvirCPL::CMD_RAISE, nullptr, 0), 0) << "refused by the lock";
-    EXPECT_EQ(d.DoFunc(&port, 3, 9, nullptr, 0), 0);
-    EXPECT_EQ(port.writes.size(), 3u) << "an unknown command sends nothing";
-    port.open = false;
-    EXPECT_EQ(d.DoFunc(&port, 3, CSMEnvirCPL::CMD_RAISE, nullptr, 0), 0);
-    EXPECT_EQ(port.writes.size(), 3u);
-}
-
 }  // namespace
