@@ -165,6 +165,57 @@ private:
     const std::string& m_text;
 };
 
+// Yk controls: findings for keys the driver never forms and for empty texts; fn(key, text,
+// line) for the others.
+template <class F>
+void ForControls(Checker& c, F fn)
+{
+    for (auto k = c.ini.beginKey(SEC_COMM); k != c.ini.endKey(SEC_COMM); ++k) {
+        const std::string& key = k->first;
+        if (key.compare(0, 2, "Yk") != 0) continue;
+        const int line = k->second.line;
+        std::string num = key.substr(2);
+        if (!IsDigits(num) || num.size() > 5 || YkKey(std::atoi(num.c_str())) != key)
+            c.Add(line, "control key '%s' is never used: controls are named Yk01, Yk02, ...", key.c_str());
+        else if (k->second.value.empty())
+            c.Add(line, "%s is empty: the control is refused", key.c_str());
+        else
+            fn(key, k->second.value, line);
+    }
+}
+
+// [flds] of a driver whose points name [vals] keys: findings for unknown keys and for points
+// without one (what: "value key", "reading"); fn(point, value key, line) for points 1..cnt.
+template <class F>
+void ForPoints(Checker& c, const char* what, F fn)
+{
+    const int cnt = c.Cnt();
+    for (auto k = c.ini.beginKey(SEC_FLDS); k != c.ini.endKey(SEC_FLDS); ++k) {
+        const std::string& key = k->first;
+        const int line = k->second.line;
+        if (key.empty() || key == "cnt" || key[0] == '[') continue;
+        if (!IsDigits(key)) {
+            c.Add(line, "unknown key '%s' in [flds] (cnt and point numbers)", key.c_str());
+            continue;
+        }
+        int n = std::atoi(key.c_str());
+        if (n < 1 || n > cnt) continue;  // CheckPoints
+        if (k->second.value.empty())
+            c.Add(line, "point %s has no %s: it has no value", key.c_str(), what);
+        else
+            fn(key, k->second.value, line);
+    }
+}
+
+// [comm] dmax above the driver's reply buffer.
+void CheckCommDmax(Checker& c, int max, const char* unit)
+{
+    const IniLine* dmax = c.ini.Find(SEC_COMM, "dmax");
+    if (dmax && c.ini.GetValue<int>(SEC_COMM, "dmax", 200) > max)
+        c.Add(dmax->line, "dmax=%s is above the %d-%s reply buffer: commands without their own dmax are refused",
+              dmax->value.c_str(), max, unit);
+}
+
 // What the reader does silently and an author rarely means: keys outside sections, blank
 // keys, indented headers, repeated keys, lines without "=".
 void Checker::ScanLines()
@@ -423,20 +474,7 @@ void Checker::CheckBrief()
 // Yk controls: the key as the driver forms it and a request that fits the 64-byte buffer.
 void Checker::CheckControls(bool tcpToo)
 {
-    for (auto k = ini.beginKey(SEC_COMM); k != ini.endKey(SEC_COMM); ++k) {
-        const std::string& key = k->first;
-        if (key.compare(0, 2, "Yk") != 0) continue;
-        int line = k->second.line;
-        std::string num = key.substr(2);
-        if (!IsDigits(num) || num.size() > 5 || YkKey(std::atoi(num.c_str())) != key) {
-            Add(line, "control key '%s' is never used: controls are named Yk01, Yk02, ...", key.c_str());
-            continue;
-        }
-        const std::string& v = k->second.value;
-        if (v.empty()) {
-            Add(line, "%s is empty: the control is refused", key.c_str());
-            continue;
-        }
+    ForControls(*this, [&](const std::string& key, const std::string& v, int line) {
         int n = MbPduLen(v);
         if (n < 0)
             Add(line, "%s: '%s' is not a request in hex (two digits per byte, no separators)", key.c_str(), v.c_str());
@@ -446,7 +484,7 @@ void Checker::CheckControls(bool tcpToo)
         else if (tcpToo && n > MB_TCP_PDU_MAX)
             Add(line, "%s is %d bytes; over Modbus TCP at most %d fit and it is refused there", key.c_str(), n,
                 MB_TCP_PDU_MAX);
-    }
+    });
 }
 
 // ---- Modbus ----------------------------------------------------------------------------------
@@ -742,22 +780,7 @@ void CheckCommandPoll(Checker& c, const std::vector<std::string>& codes, bool yd
             c.Add(c.SecLine(s->first), "[%s] is never polled: its code is not in %s", s->first.c_str(),
                   ydt ? "cid2" : "cmds");
 
-    const int cnt = c.Cnt();
-    for (auto k = c.ini.beginKey(SEC_FLDS); k != c.ini.endKey(SEC_FLDS); ++k) {
-        const std::string& key = k->first;
-        const std::string& v = k->second.value;
-        const int line = k->second.line;
-        if (key.empty() || key == "cnt" || key[0] == '[') continue;
-        if (!IsDigits(key)) {
-            c.Add(line, "unknown key '%s' in [flds] (cnt and point numbers)", key.c_str());
-            continue;
-        }
-        int n = std::atoi(key.c_str());
-        if (n < 1 || n > cnt) continue;  // CheckPoints
-        if (v.empty()) {
-            c.Add(line, "point %s has no value key: it has no value", key.c_str());
-            continue;
-        }
+    ForPoints(c, "value key", [&](const std::string& key, const std::string& v, int line) {
         // <code>H<nn>[-<bit>]
         size_t dash = v.find('-');
         std::string sec = v.substr(0, 3), item = v.substr(3, dash == std::string::npos ? std::string::npos : dash - 3);
@@ -777,7 +800,7 @@ void CheckCommandPoll(Checker& c, const std::vector<std::string>& codes, bool yd
                 c.Add(line, "point %s names bit %s, but %s expands %d bits of that item", key.c_str(),
                       v.c_str() + dash + 1, sec.c_str(), have);
         }
-    }
+    });
 }
 
 void CheckYdt(Checker& c)
@@ -791,10 +814,7 @@ void CheckYdt(Checker& c)
         else if (!IsUpperHexText(l->value))
             c.Add(l->line, "%s '%s' is sent as written; YD/T 1363 frames use upper-case hex", key, l->value.c_str());
     }
-    const IniLine* dmax = ini.Find(SEC_COMM, "dmax");
-    if (dmax && ini.GetValue<int>(SEC_COMM, "dmax", 200) > CSMYdt1363::REPLY_MAX)
-        c.Add(dmax->line, "dmax=%s is above the %d-character reply buffer: commands without their own dmax are refused",
-              dmax->value.c_str(), static_cast<int>(CSMYdt1363::REPLY_MAX));
+    CheckCommDmax(c, CSMYdt1363::REPLY_MAX, "character");
     std::vector<std::string> codes = CodeList(c, "cid2", true);
     for (const std::string& code : codes)
         if (code == "45" || code == "4F")
@@ -802,22 +822,14 @@ void CheckYdt(Checker& c)
                   code == "45" ? "remote control" : "version query");
     CheckCommandPoll(c, codes, true);
 
-    for (auto k = ini.beginKey(SEC_COMM); k != ini.endKey(SEC_COMM); ++k) {
-        const std::string& key = k->first;
-        if (key.compare(0, 2, "Yk") != 0) continue;
-        const std::string& v = k->second.value;
-        std::string num = key.substr(2);
-        if (!IsDigits(num) || num.size() > 5 || YkKey(std::atoi(num.c_str())) != key)
-            c.Add(k->second.line, "control key '%s' is never used: controls are named Yk01, Yk02, ...", key.c_str());
-        else if (v.empty())
-            c.Add(k->second.line, "%s is empty: the control is refused", key.c_str());
-        else if (v.size() > CSMYdt1363::INFO_MAX)
-            c.Add(k->second.line, "%s is %zu characters; a request holds at most %d: the control is refused", key.c_str(),
+    ForControls(c, [&](const std::string& key, const std::string& v, int line) {
+        if (v.size() > CSMYdt1363::INFO_MAX)
+            c.Add(line, "%s is %zu characters; a request holds at most %d: the control is refused", key.c_str(),
                   v.size(), static_cast<int>(CSMYdt1363::INFO_MAX));
         else if (!IsUpperHexText(v) || v.size() % 2)
-            c.Add(k->second.line, "%s '%s' is sent as written; INFO is upper-case hex, two digits per byte", key.c_str(),
+            c.Add(line, "%s '%s' is sent as written; INFO is upper-case hex, two digits per byte", key.c_str(),
                   v.c_str());
-    }
+    });
 }
 
 // Size of a request built from the template for a code and data of these many bytes; the
@@ -890,10 +902,7 @@ void CheckCmd(Checker& c)
         c.Add(chk->line, "chk bit 0: SND does not start with hex bytes, so there is no head to compare");
     if (chk && (chkBits & 2) && (tokens.empty() || !hexTok(tokens.back())))
         c.Add(chk->line, "chk bit 1: SND does not end with hex bytes, so there is no tail to compare");
-    const IniLine* dmax = ini.Find(SEC_COMM, "dmax");
-    if (dmax && ini.GetValue<int>(SEC_COMM, "dmax", 200) > CSMNormal::REPLY_MAX)
-        c.Add(dmax->line, "dmax=%s is above the %d-byte reply buffer: commands without their own dmax are refused",
-              dmax->value.c_str(), static_cast<int>(CSMNormal::REPLY_MAX));
+    CheckCommDmax(c, CSMNormal::REPLY_MAX, "byte");
 
     std::vector<std::string> codes = CodeList(c, "cmds", false);
     CmdFrameSize(c, tokens, 1, 0, true, sndLine);
@@ -906,31 +915,18 @@ void CheckCmd(Checker& c)
     }
     CheckCommandPoll(c, codes, false);
 
-    for (auto k = ini.beginKey(SEC_COMM); k != ini.endKey(SEC_COMM); ++k) {
-        const std::string& key = k->first;
-        if (key.compare(0, 2, "Yk") != 0) continue;
-        const std::string& v = k->second.value;
-        const int line = k->second.line;
-        std::string num = key.substr(2);
-        if (!IsDigits(num) || num.size() > 5 || YkKey(std::atoi(num.c_str())) != key) {
-            c.Add(line, "control key '%s' is never used: controls are named Yk01, Yk02, ...", key.c_str());
-            continue;
-        }
-        if (v.empty()) {
-            c.Add(line, "%s is empty: the control is refused", key.c_str());
-            continue;
-        }
+    ForControls(c, [&](const std::string& key, const std::string& v, int line) {
         size_t comma = v.find(',');
         std::string code = v.substr(0, comma), data = comma == std::string::npos ? "" : v.substr(comma + 1);
         if (code.empty() || !IsHexText(code) || code.size() % 2 || !IsHexText(data) || data.size() % 2) {
             c.Add(line, "%s '%s' is not a hex code with optional hex data (45 or 45,0101)", key.c_str(), v.c_str());
-            continue;
+            return;
         }
         int n = CmdFrameSize(c, tokens, code.size() / 2, data.size() / 2, false, line);
         if (n > CSMBase::CMD_SIZE)
             c.Add(line, "%s makes a request of %d bytes; at most %d fit and the control is refused", key.c_str(), n,
                   static_cast<int>(CSMBase::CMD_SIZE));
-    }
+    });
 }
 
 // ---- SNMP ------------------------------------------------------------------------------------
@@ -1107,23 +1103,8 @@ void CheckSnmp(Checker& c)
     }
 
     // [flds]: the reading of every point.
-    const int cnt = c.Cnt();
-    for (auto k = ini.beginKey(SEC_FLDS); k != ini.endKey(SEC_FLDS); ++k) {
-        const std::string& key = k->first;
-        const std::string& v = k->second.value;
-        const int line = k->second.line;
-        if (key.empty() || key == "cnt" || key[0] == '[') continue;
-        if (!IsDigits(key)) {
-            c.Add(line, "unknown key '%s' in [flds] (cnt and point numbers)", key.c_str());
-            continue;
-        }
-        int n = std::atoi(key.c_str());
-        if (n < 1 || n > cnt) continue;  // CheckPoints
-        if (v.empty()) {
-            c.Add(line, "point %s has no reading: it has no value", key.c_str());
-            continue;
-        }
-        if (scalars.count(v) || tables.count(v)) continue;
+    ForPoints(c, "reading", [&](const std::string& key, const std::string& v, int line) {
+        if (scalars.count(v) || tables.count(v)) return;
         std::string why = "no [oids] entry stores it";
         for (const auto& t : tables) {
             if (v.compare(0, t.first.size(), t.first) != 0 || v.size() == t.first.size()) continue;
@@ -1134,8 +1115,9 @@ void CheckSnmp(Checker& c)
             }
             why = r;
         }
-        if (!why.empty()) c.Add(line, "point %s names '%s', which the poll never stores: %s", key.c_str(), v.c_str(), why.c_str());
-    }
+        if (!why.empty())
+            c.Add(line, "point %s names '%s', which the poll never stores: %s", key.c_str(), v.c_str(), why.c_str());
+    });
 }
 
 }  // namespace
