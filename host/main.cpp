@@ -7,7 +7,6 @@
 // Exit status: 0 done, 1 run-time failure, 2 bad command line or site file.
 #include <signal.h>
 
-#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -20,6 +19,7 @@
 #include "host/Charset.h"
 #include "host/Host.h"
 #include "host/HostConfig.h"
+#include "host/IniReader.h"
 
 namespace {
 
@@ -35,16 +35,6 @@ int Usage(const char* msg = nullptr)
                  "       qvsm-host ctl   -c SITE.ini --sid SID --cmd N [--text TEXT | --int N] [--module PATH]\n"
                  "       qvsm-host show  -c SITE.ini\n");
     return 2;
-}
-
-bool ToInt(const char* s, long lo, long hi, int& out)
-{
-    errno = 0;
-    char* end = nullptr;
-    long v = std::strtol(s, &end, 0);
-    if (errno || !end || *end || end == s || v < lo || v > hi) return false;
-    out = static_cast<int>(v);
-    return true;
 }
 
 // Sleeps until the deadline or a stop signal.
@@ -79,18 +69,18 @@ int main(int argc, char** argv)
         if ((a == "-c" || a == "--config") && more) cfgPath = argv[++i];
         else if (a == "--module" && more) module = argv[++i];
         else if (a == "--cycles" && more) {
-            if (!ToInt(argv[++i], 1, INT_MAX, cycles)) return Usage("--cycles needs a positive number");
+            if (!ini::ToInt(argv[++i], 1, INT_MAX, cycles)) return Usage("--cycles needs a positive number");
         } else if (a == "--interval" && more) {
-            if (!ToInt(argv[++i], 0, 86400000, interval)) return Usage("--interval needs a number of ms");
+            if (!ini::ToInt(argv[++i], 0, 86400000, interval)) return Usage("--interval needs a number of ms");
         } else if (a == "--sid" && more) {
-            if (!ToInt(argv[++i], 1, INT_MAX, sid)) return Usage("--sid needs a positive number");
+            if (!ini::ToInt(argv[++i], 1, INT_MAX, sid)) return Usage("--sid needs a positive number");
         } else if (a == "--cmd" && more) {
-            if (!ToInt(argv[++i], INT_MIN, INT_MAX, ctlCmd)) return Usage("--cmd needs a number");
+            if (!ini::ToInt(argv[++i], INT_MIN, INT_MAX, ctlCmd)) return Usage("--cmd needs a number");
         } else if (a == "--text" && more) {
             text = argv[++i];
             haveText = true;
         } else if (a == "--int" && more) {
-            if (!ToInt(argv[++i], INT_MIN, INT_MAX, intArg)) return Usage("--int needs a number");
+            if (!ini::ToInt(argv[++i], INT_MIN, INT_MAX, intArg)) return Usage("--int needs a number");
             haveInt = true;
         } else if (a == "--quiet") {
             quiet = true;

@@ -25,20 +25,6 @@ Tok Kind(const std::string& t)
     return T_NONE;
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return (c >= 'A' && c <= 'F') ? c - 'A' + 10 : 0;
-}
-
-std::vector<uint8_t> HexBytes(const std::string& t)
-{
-    std::vector<uint8_t> b;
-    for (size_t i = 0; i + 1 < t.size(); i += 2) b.push_back(static_cast<uint8_t>(HexDigit(t[i]) * 16 + HexDigit(t[i + 1])));
-    return b;
-}
-
 std::vector<std::string> Split(const std::string& text)
 {
     std::vector<std::string> out;
@@ -85,11 +71,8 @@ int FixedSize(const std::string& t)
 
 bool ParseCode(const std::string& text, int& code)
 {
-    if (text.size() != 2 || !std::isxdigit(static_cast<unsigned char>(text[0])) ||
-        !std::isxdigit(static_cast<unsigned char>(text[1])))
-        return false;
-    code = HexDigit(text[0]) * 16 + HexDigit(text[1]);
-    return true;
+    code = text.size() == 2 ? HexValue(text, 0, 2) : -1;
+    return code >= 0;
 }
 
 }  // namespace
@@ -103,7 +86,7 @@ bool CCmdResponder::Build(const std::vector<std::string>& tokens, int chk0, int 
     for (const std::string& t : tokens) {
         switch (Kind(t)) {
         case T_HEX: {
-            std::vector<uint8_t> b = HexBytes(t);
+            std::vector<uint8_t> b = HexToBytes(t);
             out.insert(out.end(), b.begin(), b.end());
             break;
         }
@@ -181,11 +164,7 @@ bool CCmdResponder::Setup(const BusSpec& bus, std::string& err)
 bool CCmdResponder::Add(const SlaveSpec& spec, std::string& err)
 {
     Slave sl;
-    sl.regs = std::make_unique<CModbusSlave>(spec);
-    if (!sl.regs->Ok()) {
-        err = "cannot set up the registers";
-        return false;
-    }
+    if (!NewSlave(spec, sl, err)) return false;
     for (const auto& kv : spec.ext) {
         const std::string& key = kv.first;
         int code = 0;
@@ -207,15 +186,8 @@ bool CCmdResponder::Add(const SlaveSpec& spec, std::string& err)
             return false;
         }
     }
-    m_specs[spec.addr] = spec;
-    m_slaves[spec.addr] = std::move(sl);
+    Keep(spec, std::move(sl));
     return true;
-}
-
-CCmdResponder::Slave* CCmdResponder::Find(int addr)
-{
-    auto it = m_slaves.find(addr);
-    return it == m_slaves.end() ? nullptr : &it->second;
 }
 
 int CCmdResponder::Walk(const uint8_t* buf, size_t n, bool complete, int* addr, int* code,
@@ -245,7 +217,7 @@ int CCmdResponder::Walk(const uint8_t* buf, size_t n, bool complete, int* addr, 
         }
         size_t size = static_cast<size_t>(FixedSize(tok));
         if (k == T_HEX) {
-            std::vector<uint8_t> b = HexBytes(tok);
+            std::vector<uint8_t> b = HexToBytes(tok);
             for (size_t i = 0; i < b.size(); ++i) {
                 if (pos + i >= n) return 0;
                 if (buf[pos + i] != b[i]) return -1;
@@ -300,7 +272,7 @@ bool CCmdResponder::Answer(const uint8_t* req, size_t n, Reply& out)
         SetHolding(*sl->regs, set->second, v);
     }
     std::vector<uint8_t> body;
-    if (rep != sl->replies.end()) body = HexBytes(rep->second.Expand(*sl->regs));
+    if (rep != sl->replies.end()) body = HexToBytes(rep->second.Expand(*sl->regs));
     if (!Build(m_reply, m_chk0, addr, code, body, out.bytes)) return false;
     if (out.bytes.empty()) return false;
     if (m_specs[addr].fault == FAULT_BADCRC) out.bytes.back() = static_cast<uint8_t>(~out.bytes.back());
@@ -308,26 +280,14 @@ bool CCmdResponder::Answer(const uint8_t* req, size_t n, Reply& out)
     return true;
 }
 
-void CCmdResponder::Tick()
-{
-    for (auto& kv : m_slaves) kv.second.regs->Tick();
-}
-
 std::unique_ptr<CResponder> MakeCmdResponder(const BusSpec& bus, const std::vector<SlaveSpec>& slaves, std::string& err)
 {
     auto r = std::make_unique<CCmdResponder>();
-    std::string e;
-    if (!r->Setup(bus, e)) {
-        err = "bus " + bus.name + ": " + e;
+    if (!r->Setup(bus, err)) {
+        err = "bus " + bus.name + ": " + err;
         return nullptr;
     }
-    for (const SlaveSpec& s : slaves) {
-        if (!r->Add(s, e)) {
-            err = "slave " + s.name + ": " + e;
-            return nullptr;
-        }
-    }
-    return r;
+    return WithSlaves(std::move(r), slaves, err);
 }
 
 }  // namespace sim

@@ -23,6 +23,57 @@ namespace sim {
 // Sets holding register reg of a slave; false when it has no such register.
 bool SetHolding(CModbusSlave& regs, int reg, int value);
 
+// Hex text: the value of n digits (-1 when one is not a hex digit), pairs of digits as bytes,
+// and the text in upper case.
+int HexValue(const std::string& text, size_t at, size_t n);
+std::vector<uint8_t> HexToBytes(const std::string& text);
+std::string Upper(std::string s);
+
+// The slaves of a frame responder by address; a slave type S holds its registers in regs.
+template <class S>
+class CSlaveTable : public CResponder {
+public:
+    S* Find(int addr)
+    {
+        auto it = m_slaves.find(addr);
+        return it == m_slaves.end() ? nullptr : &it->second;
+    }
+    void Tick() override
+    {
+        for (auto& kv : m_slaves) kv.second.regs->Tick();
+    }
+
+protected:
+    // A slave with the registers of spec; false with err when they cannot be set up.
+    static bool NewSlave(const SlaveSpec& spec, S& sl, std::string& err)
+    {
+        sl.regs = std::make_unique<CModbusSlave>(spec);
+        if (!sl.regs->Ok()) err = "cannot set up the registers";
+        return sl.regs->Ok();
+    }
+    void Keep(const SlaveSpec& spec, S&& sl)
+    {
+        m_specs[spec.addr] = spec;
+        m_slaves[spec.addr] = std::move(sl);
+    }
+    std::map<int, S> m_slaves;
+    std::map<int, SlaveSpec> m_specs;
+};
+
+// Adds every slave to r; null with "slave NAME: ..." in err when one is refused.
+template <class R>
+std::unique_ptr<CResponder> WithSlaves(std::unique_ptr<R> r, const std::vector<SlaveSpec>& slaves, std::string& err)
+{
+    for (const SlaveSpec& s : slaves) {
+        std::string e;
+        if (!r->Add(s, e)) {
+            err = "slave " + s.name + ": " + e;
+            return nullptr;
+        }
+    }
+    return r;
+}
+
 // A data template, parsed once.
 class CDataTemplate {
 public:
@@ -50,41 +101,36 @@ private:
 // Slave keys: ydt.ver (21), ydt.cid1 (60), ydt.CC = INFO template of the reply to CID2 CC,
 // ydt.CC.rtn = its RTN (00), ydt.45.rtn = RTN of accepted controls, ydt.ctl.INFO = N=V: a
 // control with that INFO sets holding register N to V.
-class CYdtResponder : public CResponder {
-public:
-    struct Slave {
-        std::unique_ptr<CModbusSlave> regs;
-        std::string ver = "21";
-        std::string cid1 = "60";
-        struct Cmd {
-            std::string rtn = "00";
-            CDataTemplate info;
-        };
-        std::map<std::string, Cmd> cmds;  // by CID2, upper-case
-        std::string ctlRtn = "00";        // RTN of accepted controls (CID2 45)
-        struct Set {
-            int reg;
-            int value;
-        };
-        std::map<std::string, Set> controls;  // control INFO (upper-case) -> register it sets
-        std::string lastControl;              // INFO of the last control
+struct YdtSlave {
+    std::unique_ptr<CModbusSlave> regs;
+    std::string ver = "21";
+    std::string cid1 = "60";
+    struct Cmd {
+        std::string rtn = "00";
+        CDataTemplate info;
     };
+    std::map<std::string, Cmd> cmds;  // by CID2, upper-case
+    std::string ctlRtn = "00";        // RTN of accepted controls (CID2 45)
+    struct Set {
+        int reg;
+        int value;
+    };
+    std::map<std::string, Set> controls;  // control INFO (upper-case) -> register it sets
+    std::string lastControl;              // INFO of the last control
+};
 
+class CYdtResponder : public CSlaveTable<YdtSlave> {
+public:
+    typedef YdtSlave Slave;
     // false with err on a bad "ydt." key.
     bool Add(const SlaveSpec& spec, std::string& err);
 
     int FrameLength(const uint8_t* buf, size_t n) const override;
     bool Answer(const uint8_t* req, size_t n, Reply& out) override;
-    void Tick() override;
-    Slave* Find(int addr);
 
     // A frame as the protocol builds it (the caller gives two-character texts).
     static std::string Frame(const std::string& ver, int adr, const std::string& cid1, const std::string& cid2,
                              const std::string& info);
-
-private:
-    std::map<int, Slave> m_slaves;
-    std::map<int, SlaveSpec> m_specs;
 };
 
 // A byte protocol described by two frame templates of the bus (tokens as the module's command
@@ -97,13 +143,15 @@ private:
 // cmd.set.CC = N: a request with code CC stores its data (big-endian, last two bytes) in
 // holding register N. A request that does not match, or names an unknown slave or command,
 // stays unanswered.
-class CCmdResponder : public CResponder {
+struct CmdSlave {
+    std::unique_ptr<CModbusSlave> regs;
+    std::map<int, CDataTemplate> replies;  // by command code
+    std::map<int, int> sets;               // command code -> register
+};
+
+class CCmdResponder : public CSlaveTable<CmdSlave> {
 public:
-    struct Slave {
-        std::unique_ptr<CModbusSlave> regs;
-        std::map<int, CDataTemplate> replies;  // by command code
-        std::map<int, int> sets;               // command code -> register
-    };
+    typedef CmdSlave Slave;
 
     // false with err on a bad template or key.
     bool Setup(const BusSpec& bus, std::string& err);
@@ -112,8 +160,6 @@ public:
     int FrameLength(const uint8_t* buf, size_t n) const override;
     bool AnswerOnGap() const override { return true; }
     bool Answer(const uint8_t* req, size_t n, Reply& out) override;
-    void Tick() override;
-    Slave* Find(int addr);
 
     // Builds a frame from a token list (the template split at blanks); false when a token is
     // not understood.
@@ -127,8 +173,6 @@ private:
 
     std::vector<std::string> m_request, m_reply;
     int m_chk0 = 0;
-    std::map<int, Slave> m_slaves;
-    std::map<int, SlaveSpec> m_specs;
 };
 
 std::unique_ptr<CResponder> MakeYdtResponder(const BusSpec& bus, const std::vector<SlaveSpec>& slaves,

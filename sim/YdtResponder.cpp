@@ -1,5 +1,6 @@
 #include <modbus.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -11,22 +12,6 @@ namespace sim {
 namespace {
 
 bool IsHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
-
-int HexNum(const char* p, int n)
-{
-    int v = 0;
-    for (int i = 0; i < n; ++i) {
-        char c = p[i];
-        v = v * 16 + (c >= '0' && c <= '9' ? c - '0' : (std::toupper(static_cast<unsigned char>(c)) - 'A' + 10));
-    }
-    return v;
-}
-
-std::string Upper(std::string s)
-{
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
 
 bool IsHexText(const std::string& s, size_t len)
 {
@@ -52,6 +37,31 @@ unsigned int CharSum(const char* p, size_t n)
 }
 
 }  // namespace
+
+int HexValue(const std::string& text, size_t at, size_t n)
+{
+    if (at + n > text.size()) return -1;
+    int v = 0;
+    for (size_t i = at; i < at + n; ++i) {
+        if (!IsHex(text[i])) return -1;
+        char c = static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
+        v = v * 16 + (c <= '9' ? c - '0' : c - 'A' + 10);
+    }
+    return v;
+}
+
+std::vector<uint8_t> HexToBytes(const std::string& text)
+{
+    std::vector<uint8_t> b;
+    for (size_t i = 0; i + 1 < text.size(); i += 2) b.push_back(static_cast<uint8_t>(std::max(0, HexValue(text, i, 2))));
+    return b;
+}
+
+std::string Upper(std::string s)
+{
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
 
 bool SetHolding(CModbusSlave& regs, int reg, int value)
 {
@@ -184,11 +194,7 @@ std::string CYdtResponder::Frame(const std::string& ver, int adr, const std::str
 bool CYdtResponder::Add(const SlaveSpec& spec, std::string& err)
 {
     Slave sl;
-    sl.regs = std::make_unique<CModbusSlave>(spec);
-    if (!sl.regs->Ok()) {
-        err = "cannot set up the registers";
-        return false;
-    }
+    if (!NewSlave(spec, sl, err)) return false;
     for (const auto& kv : spec.ext) {
         const std::string& key = kv.first;
         const std::string& v = kv.second;
@@ -234,15 +240,8 @@ bool CYdtResponder::Add(const SlaveSpec& spec, std::string& err)
             return false;
         }
     }
-    m_specs[spec.addr] = spec;
-    m_slaves[spec.addr] = std::move(sl);
+    Keep(spec, std::move(sl));
     return true;
-}
-
-CYdtResponder::Slave* CYdtResponder::Find(int addr)
-{
-    auto it = m_slaves.find(addr);
-    return it == m_slaves.end() ? nullptr : &it->second;
 }
 
 int CYdtResponder::FrameLength(const uint8_t* buf, size_t n) const
@@ -260,7 +259,8 @@ bool CYdtResponder::Answer(const uint8_t* req, size_t n, Reply& out)
     if (n < 18 || f[0] != '~' || f[n - 1] != '\r') return false;
     for (size_t i = 1; i + 1 < n; ++i)
         if (!IsHex(f[i])) return false;
-    int adr = HexNum(f + 3, 2);
+    const std::string text(f, n);
+    int adr = HexValue(text, 3, 2);
     Slave* sl = Find(adr);
     if (!sl) return false;
     const SlaveSpec& spec = m_specs[adr];
@@ -268,12 +268,12 @@ bool CYdtResponder::Answer(const uint8_t* req, size_t n, Reply& out)
     if (Upper(std::string(f + 5, 2)) != sl->cid1) return false;
 
     std::string ver(f + 1, 2), cid2 = Upper(std::string(f + 7, 2));
-    unsigned int length = static_cast<unsigned int>(HexNum(f + 9, 4));
+    unsigned int length = static_cast<unsigned int>(HexValue(text, 9, 4));
     unsigned int lenid = length & 0xFFF;
     std::string rtn = "00", info;
     if (LengthWord(lenid) != length || lenid != n - 18) {
         rtn = "03";
-    } else if (static_cast<unsigned int>(HexNum(f + n - 5, 4)) != CharSum(f + 1, n - 6)) {
+    } else if (static_cast<unsigned int>(HexValue(text, n - 5, 4)) != CharSum(f + 1, n - 6)) {
         rtn = "02";
     } else if (cid2 == "4F") {
         rtn = "00";
@@ -304,26 +304,13 @@ bool CYdtResponder::Answer(const uint8_t* req, size_t n, Reply& out)
     return true;
 }
 
-void CYdtResponder::Tick()
-{
-    for (auto& kv : m_slaves) kv.second.regs->Tick();
-}
-
 std::unique_ptr<CResponder> MakeYdtResponder(const BusSpec& bus, const std::vector<SlaveSpec>& slaves, std::string& err)
 {
     if (!bus.ext.empty()) {
         err = "bus " + bus.name + ": " + bus.ext.begin()->first + ": a ydt bus has no keys of its own";
         return nullptr;
     }
-    auto r = std::make_unique<CYdtResponder>();
-    for (const SlaveSpec& s : slaves) {
-        std::string e;
-        if (!r->Add(s, e)) {
-            err = "slave " + s.name + ": " + e;
-            return nullptr;
-        }
-    }
-    return r;
+    return WithSlaves(std::make_unique<CYdtResponder>(), slaves, err);
 }
 
 }  // namespace sim
