@@ -8,11 +8,6 @@ class CSMEnvirCPL : public CSMEnvirBase {
 public:
     CSMEnvirCPL();
 
-    // AA addr cmd len data sum 55 (sum: low byte of the byte sum of addr..data). buf must
-    // hold 6 + len bytes; returns the length, 0 when it would not fit the command buffer.
-    static int FramePack(unsigned char* buf, unsigned char addr, unsigned char cmd, const unsigned char* data,
-                         int len);
-
     enum { REPLY_BUF = 120 };
 
 protected:

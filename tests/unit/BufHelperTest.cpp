@@ -22,16 +22,11 @@ int Chk(const std::string& frame)
 
 TEST(BufHelperTest, IntegerByteOrders)
 {
-    const Bytes ff = HexBytes("FF FE");
-    EXPECT_EQ(CBufHelper::wdFromBuf(ff.data()), 0xFFFE);
-    EXPECT_EQ(CBufHelper::wdFromBufLH(ff.data()), 0xFEFF);
-
-    const Bytes d = HexBytes("12 34 56 78");
-    EXPECT_EQ(CBufHelper::dwFromBuf(d.data()), 0x12345678UL);
-    EXPECT_EQ(CBufHelper::dwFromBufLH(d.data()), 0x78563412UL);
-    const Bytes top = HexBytes("FF FF FF FE");
-    EXPECT_EQ(CBufHelper::dwFromBuf(top.data()), 0xFFFFFFFEUL) << "no sign extension";
-    EXPECT_EQ(CBufHelper::dwFromBufLH(top.data()), 0xFEFFFFFFUL);
+    const Bytes d = HexBytes("FF FE FF FD");
+    EXPECT_EQ(CBufHelper::wdFromBuf(d.data()), 0xFFFE);
+    EXPECT_EQ(CBufHelper::wdFromBufLH(d.data()), 0xFEFF);
+    EXPECT_EQ(CBufHelper::dwFromBuf(d.data()), 0xFFFEFFFDUL) << "no sign extension";
+    EXPECT_EQ(CBufHelper::dwFromBufLH(d.data()), 0xFDFFFEFFUL);
 
     unsigned char b[4] = {0, 0, 0, 0};
     CBufHelper::wdToBuf(b, 0xA1B2);
@@ -61,15 +56,11 @@ TEST(BufHelperTest, FloatReadsLowByteFirstButStoresHighByteFirst)
 TEST(BufHelperTest, BitStateCountsFromLowBitAndStopsAtLength)
 {
     const unsigned char b[3] = {0x01, 0x80, 0xFF};
-    EXPECT_EQ(CBufHelper::GetBitState(b, 3, 0), 1);
-    EXPECT_EQ(CBufHelper::GetBitState(b, 3, 7), 0);
-    EXPECT_EQ(CBufHelper::GetBitState(b, 3, 8), 0);
-    EXPECT_EQ(CBufHelper::GetBitState(b, 3, 15), 1);
-    EXPECT_EQ(CBufHelper::GetBitState(b, 3, 16), 1);
-    // Byte 2 lies beyond a length of 2 even though it is all ones.
-    EXPECT_EQ(CBufHelper::GetBitState(b, 2, 16), 0);
-    EXPECT_EQ(CBufHelper::GetBitState(b, 2, 23), 0);
-    EXPECT_EQ(CBufHelper::GetBitState(b, 0, 0), 0);
+    // {length, bit, state}: byte 2 lies beyond a length of 2 even though it is all ones.
+    const int cases[][3] = {{3, 0, 1}, {3, 7, 0}, {3, 8, 0}, {3, 15, 1}, {3, 16, 1}, {2, 16, 0}, {2, 23, 0}, {0, 0, 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(CBufHelper::GetBitState(b, static_cast<unsigned>(c[0]), static_cast<unsigned>(c[1])), c[2])
+            << c[0] << "/" << c[1];
 }
 
 TEST(BufHelperTest, Crc16MatchesModbusVectors)
@@ -147,23 +138,23 @@ TEST(BufHelperTest, YdCmdBuildsKnownFramesWithinItsBuffer)
 
 TEST(BufHelperTest, YdChkNamesEachKindOfBadFrame)
 {
-    EXPECT_EQ(Chk("~0001604F0000FD9F\r"), 0);
-    EXPECT_EQ(Chk("~0001604F0000fd9f\r"), 0) << "lower-case digits are accepted here";
-    EXPECT_EQ(Chk("~0001604F0000FD9F\rXYZ"), 0) << "the frame ends at its CR";
-
-    EXPECT_EQ(Chk("~0001604F0000FD9F"), 1);
-    EXPECT_EQ(Chk(""), 1);
+    const struct {
+        const char* frame;
+        int result;
+    } cases[] = {
+        {"~0001604F0000FD9F\r", 0},
+        {"~0001604F0000fd9f\r", 0},     // lower-case digits are accepted here
+        {"~0001604F0000FD9F\rXYZ", 0},  // the frame ends at its CR
+        {"~0001604F0000FD9F", 1},       {"", 1},
+        {"#0001604F0000FD9F\r", 2},     {"~0001604G0000FD9F\r", 3},
+        {"~0001 04F0000FD9F\r", 3},     {"~0001604F\r00000000XY", 4},  // CR after 10 characters
+        {"~0001604FE0020000\r", 5},     // LENID 2 without INFO
+        {"~0001604FC0040000\r", 5},     // right LCHKSUM, wrong LENID: 5, not 6
+        {"~0001604F0002AB0000\r", 6},   // LENID right, check nibble 0 instead of E
+        {"~0001604F0000FD9E\r", 7},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Chk(c.frame), c.result) << c.frame;
     EXPECT_EQ(CBufHelper::YdChk(nullptr, 18), 1);
-    EXPECT_EQ(Chk("#0001604F0000FD9F\r"), 2);
-    EXPECT_EQ(Chk("~0001604G0000FD9F\r"), 3);
-    EXPECT_EQ(Chk("~0001 04F0000FD9F\r"), 3);
-    EXPECT_EQ(Chk("~0001604F\r00000000XY"), 4) << "CR after 10 characters";
-    EXPECT_EQ(Chk("~0001604FE0020000\r"), 5) << "LENID 2 without INFO";
-    EXPECT_EQ(Chk("~0001604F0002AB0000\r"), 6) << "LENID right, check nibble 0 instead of E";
-    EXPECT_EQ(Chk("~0001604F0000FD9E\r"), 7);
-
-    // A frame whose 4 LENGTH characters carry the right LCHKSUM but the wrong LENID is 5, not 6.
-    EXPECT_EQ(Chk("~0001604FC0040000\r"), 5);
 }
 
 TEST(BufHelperTest, YdLengthAndFloatFieldIndex)
