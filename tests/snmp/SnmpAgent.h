@@ -19,10 +19,7 @@ public:
     bool Start(const std::string& config);
     void Stop();
 
-    bool Running() const { return m_pid > 0; }
     int Port() const { return m_port; }
-    // "127.0.0.1/<port>", as UdpAddress reads it.
-    std::string Address() const;
     const std::string& Error() const { return m_error; }
     // Everything the agent has written so far.
     std::string Log() const;
