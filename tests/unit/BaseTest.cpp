@@ -176,35 +176,24 @@ TEST(Base, AlarmDetailNamesUpToMaxPoints)
     EXPECT_LT(std::strlen(small), sizeof small);
 }
 
-TEST(Base, StateSidAndSnapshotOfAnUpdate)
+// The common cases of the state derivation are checked through the probe drivers' DataUpd.
+TEST(Base, AlarmWordsSnapshotAndDriversWhoseAlarmsDoNotRaiseTheState)
 {
-    int words[2] = {0, 1 << 3};  // point 36
+    int words[2] = {static_cast<int>(0x80000000u), 1 << 3};  // points 32 and 36
+    EXPECT_EQ(CSMBase::AlmBit(words, 32), 1);
     EXPECT_EQ(CSMBase::AlmBit(words, 36), 1);
     EXPECT_EQ(CSMBase::AlmBit(words, 4), 0);
-    words[0] = static_cast<int>(0x80000000u);  // point 32
-    EXPECT_EQ(CSMBase::AlmBit(words, 32), 1);
     EXPECT_EQ(CSMBase::AlmBit(nullptr, 1), 0);
     EXPECT_STREQ(CSMBase::StSuffix(-1), "(正常)");
 
     Probe p;
-    tagSMItem item = MakeItem(31, 1280);
-    p.DoItem(&item, 0);
-    int bits[1] = {0};
+    int bits[1] = {2};
     int snap = 55;
-    SMUpd u = p.UpdBegin(0, bits, &snap, -1, 2);
-    EXPECT_EQ(u.state, 0);
-    EXPECT_EQ(u.sid, 31);
-    EXPECT_EQ(u.snapId, 0) << "without flag bit 4";
-    u = p.UpdBegin(16, bits, &snap, 8, 2);
-    EXPECT_EQ(u.snapId, 55);
-    EXPECT_EQ(u.sid, 8);
+    EXPECT_EQ(p.UpdBegin(0, bits, &snap, 8, 2).snapId, 0) << "without flag bit 4";
+    EXPECT_EQ(p.UpdBegin(16, bits, &snap, 8, 2).snapId, 55);
     EXPECT_EQ(p.UpdBegin(16, bits, nullptr, 8, 2).snapId, 0);
-    bits[0] = 2;
-    EXPECT_EQ(p.UpdBegin(0, bits, nullptr, 8, 2).state, 1);
-    EXPECT_EQ(p.UpdBegin(0, bits, nullptr, 8, 1).state, 0) << "bit of a point beyond the alarming ones";
-    EXPECT_EQ(p.UpdBegin(0, bits, nullptr, 8, 0).state, 0) << "drivers whose alarms do not raise the state";
-    EXPECT_EQ(p.UpdBegin(0, nullptr, nullptr, 8, 2).state, 2);
-    EXPECT_EQ(p.UpdBegin(1, nullptr, nullptr, 8, 2).state, 1) << "flag bit 0 forces alarm even after a failure";
+    EXPECT_EQ(p.UpdBegin(0, bits, nullptr, 8, 0).state, 0);
+    EXPECT_EQ(p.UpdBegin(0, nullptr, nullptr, 8, 0).state, 2);
 }
 
 TEST(Base, SummaryWithoutStateAndNothingWrittenWithoutADatabase)
