@@ -4,27 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "host/defcheck/DefCheck.h"
+#include "tests/defcheck/DefCheckKit.h"
 
 namespace {
-
-std::string Lines(const std::vector<DefFinding>& f)
-{
-    std::string s;
-    for (const DefFinding& d : f) s += std::to_string(d.line) + ": " + d.text + "\n";
-    return s;
-}
-
-bool Has(const std::vector<DefFinding>& f, int line, const std::vector<std::string>& parts)
-{
-    for (const DefFinding& d : f) {
-        if (d.line != line) continue;
-        bool all = true;
-        for (const std::string& p : parts) all = all && d.text.find(p) != std::string::npos;
-        if (all) return true;
-    }
-    return false;
-}
 
 // A clean SNMP definition: [comm] lines 1-3, [oids] lines 4-7, then the extra sections, then
 // the points.
