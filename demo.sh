@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The qvsm demo: builds libqvsm.so, the reference host and the device simulator, simulates
-# temperature/humidity sensors on a serial bus (a pseudo-terminal) and behind a TCP serial
-# device server, polls them with qvsm-host for a few cycles and shows what landed in SQLite.
+# The qvsm demo: builds libqvsm.so, the reference host and the device simulator, simulates a
+# site — temperature/humidity sensors on an RS-485 bus and behind a TCP serial device server,
+# Modbus devices described by definition files (RTU and Modbus TCP), a YD/T 1363 rectifier, a
+# distribution unit with a byte protocol of its own and, when snmpd is there, a UPS read over
+# SNMP — polls it with qvsm-host for a few cycles and shows what landed in SQLite.
 #
 #   ./demo.sh [CYCLES]        (default 5 cycles, one per second)
 #
@@ -24,27 +26,51 @@ cmake --build "$build" -j "$(nproc)" --target qvsm qvsm-host qvsm-sim
 
 demo="$build/demo"
 rm -rf "$demo"
-mkdir -p "$demo"
+mkdir -p "$demo/root/NandFlash/SM"
 
-sim_pid=""
-snmpd_pid=""
+pids=()
+stop() {
+  if kill -0 "$1" 2>/dev/null; then
+    kill -TERM "$1" 2>/dev/null || true
+    wait "$1" 2>/dev/null || true
+  fi
+}
 cleanup() {
-  for pid in "$sim_pid" "$snmpd_pid"; do
-    if [[ -n "$pid" ]] && kill -0 "$pid" 2>/dev/null; then
-      kill -TERM "$pid" 2>/dev/null || true
-      wait "$pid" 2>/dev/null || true
-    fi
-  done
+  local pid
+  for pid in "${pids[@]}"; do stop "$pid"; done
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# Registers are the sensors' raw words (tenths). Values drift one step per second between
-# the bounds given. The default limits the driver registers are 30.0..38.0 degC and
-# 35.0..78.0 %RH, so a few readings wander into alarm.
+# Waits up to ten seconds for a started process to write its ready mark: wait_ready PID FILE
+# PATTERN (PATTERN empty: the file appearing is the mark).
+wait_ready() {
+  local _
+  for _ in $(seq 100); do
+    if [[ -f "$2" ]] && { [[ -z "$3" ]] || grep -q "$3" "$2"; }; then return 0; fi
+    kill -0 "$1" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
+
+# Sections of the site file: port N DEVICE, and device LABEL SID TYPE PORT ADDR NAME [KEY=VALUE...].
+port() { printf '\n[port.%s]\nDevice = %s\nTimeout = 300\n' "$1" "$2"; }
+device() {
+  printf '\n[device.%s]\nSID = %s\nType = %s\nPort = %s\nAddr = %s\nName = %s\n' "$1" "$2" "$3" "$4" "$5" "$6"
+  shift 6
+  local kv
+  for kv in "$@"; do printf '%s = %s\n' "${kv%%=*}" "${kv#*=}"; done
+}
+
+# The simulated devices. Registers hold the devices' raw words (tenths, hundredths); values
+# drift one step per tick between the bounds given.
 cat > "$demo/sim.ini" <<EOF
 [sim]
 tick = 1000
+
+; -- temperature/humidity sensors (CSMEnvir, type 1280). Its default limits are 30.0..38.0 degC
+; and 35.0..78.0 %RH, so a few readings wander into alarm.
 
 ; RS-485 bus on a pseudo-terminal; $demo/ttyRS485 points at it
 [bus.rs485]
@@ -97,12 +123,68 @@ bus = server
 addr = 1
 input.0 = 475 ~2 460..490
 input.1 = 318 ~1 310..330
-EOF
 
-# Devices of the definition-driven drivers, each on a pseudo-terminal: a rectifier over
-# YD/T 1363 and a distribution unit with a byte protocol of its own (examples/definitions/
-# SM5120.def and SM5632.def). Registers hold tenths and hundredths as the definitions keep them.
-cat >> "$demo/sim.ini" <<EOF
+; -- Modbus devices described only by definition files (examples/definitions/SM4608.def ..
+; SM4610.def): a transmitter and a digital I/O module on an RS-485 line, a meter over Modbus TCP.
+
+[bus.mb]
+kind = rtu
+pty = $demo/ttyMB
+
+[bus.mbnet]
+kind = mbtcp
+listen = 127.0.0.1:0
+
+; 23.5 degC, 45.6 %RH in tenths (input registers)
+[slave.transmitter]
+bus = mb
+addr = 1
+input.0 = 235 ~3 200..380
+input.1 = 456 ~5 400..520
+
+; inputs 2 and 5 closed, output 3 on; status word 0x0002 (door open); counters 10 and 11
+[slave.io]
+bus = mb
+addr = 2
+coil.0 = 0
+coil.2 = 1
+coil.7 = 0
+discrete.0 = 0
+discrete.1 = 1
+discrete.4 = 1
+discrete.7 = 0
+hold.0 = 2
+hold.1 = 2571
+
+; floats as their two register words: Ua 220.5, Ub 221.25, Uc 219.75 V (low word first);
+; Ia 1.5, Ib 2.25, Ic 12.5 A (least significant byte first); then power, energy, 50.00 Hz,
+; power factor 0.950 and the trip relay
+[slave.meter]
+bus = mbnet
+addr = 1
+hold.0 = 32768
+hold.1 = 17244
+hold.2 = 16384
+hold.3 = 17245
+hold.4 = 49152
+hold.5 = 17243
+hold.6 = 0
+hold.7 = 49215
+hold.8 = 0
+hold.9 = 4160
+hold.10 = 0
+hold.11 = 18497
+hold.100 = 1
+hold.101 = 57920 ~100 50000..60000
+hold.102 = 4614 ~1 4614..60000
+hold.103 = 15
+hold.104 = 5000 ~2 4990..5010
+hold.105 = 950 ~5 900..990
+hold.200 = 0
+hold.201 = 0
+
+; -- a rectifier over YD/T 1363 and a distribution unit with a byte protocol of its own
+; (examples/definitions/SM5120.def and SM5632.def)
 
 [bus.psu]
 kind = ydt
@@ -147,206 +229,40 @@ cmd.43 = {3:b}
 cmd.set.45 = 3
 EOF
 
-# Modbus devices described only by definition files (examples/definitions/SM4608.def ..
-# SM4610.def): a temperature/humidity transmitter and a digital I/O module on an RS-485 line,
-# and a three-phase meter over Modbus TCP. Floats are given as their two register words.
-cat >> "$demo/sim.ini" <<EOF
-
-[bus.mb]
-kind = rtu
-pty = $demo/ttyMB
-
-[bus.mbnet]
-kind = mbtcp
-listen = 127.0.0.1:0
-
-; 23.5 degC, 45.6 %RH in tenths (input registers)
-[slave.transmitter]
-bus = mb
-addr = 1
-input.0 = 235 ~3 200..380
-input.1 = 456 ~5 400..520
-
-; inputs 2 and 5 closed, output 3 on; status word 0x0002 (door open); counters 10 and 11
-[slave.io]
-bus = mb
-addr = 2
-coil.0 = 0
-coil.2 = 1
-coil.7 = 0
-discrete.0 = 0
-discrete.1 = 1
-discrete.4 = 1
-discrete.7 = 0
-hold.0 = 2
-hold.1 = 2571
-
-; Ua 220.5, Ub 221.25, Uc 219.75 V; Ia 1.5, Ib 2.25, Ic 12.5 A; P, energy, 50.00 Hz, PF 0.950
-[slave.meter]
-bus = mbnet
-addr = 1
-hold.0 = 32768
-hold.1 = 17244
-hold.2 = 16384
-hold.3 = 17245
-hold.4 = 49152
-hold.5 = 17243
-hold.6 = 0
-hold.7 = 49215
-hold.8 = 0
-hold.9 = 4160
-hold.10 = 0
-hold.11 = 18497
-hold.100 = 1
-hold.101 = 57920 ~100 50000..60000
-hold.102 = 4614 ~1 4614..60000
-hold.103 = 15
-hold.104 = 5000 ~2 4990..5010
-hold.105 = 950 ~5 900..990
-hold.200 = 0
-hold.201 = 0
-EOF
-
 echo "== Simulator"
 "$build/qvsm-sim" "$demo/sim.ini" --ready "$demo/sim.ready" > "$demo/sim.log" 2>&1 &
-sim_pid=$!
-for _ in $(seq 100); do
-  [[ -f "$demo/sim.ready" ]] && break
-  kill -0 "$sim_pid" 2>/dev/null || { cat "$demo/sim.log"; echo "the simulator did not start" >&2; exit 1; }
-  sleep 0.1
-done
-[[ -f "$demo/sim.ready" ]] || { echo "the simulator did not get ready" >&2; exit 1; }
+pids+=($!)
+wait_ready "${pids[-1]}" "$demo/sim.ready" "" || { cat "$demo/sim.log"; echo "the simulator did not start" >&2; exit 1; }
 cat "$demo/sim.ready"
-tcp_port=$(sed -n 's/^bus server tcp 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$demo/sim.ready")
-mb_port=$(sed -n 's/^bus mbnet tcp 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$demo/sim.ready")
-[[ "$mb_port" =~ ^[0-9]+$ ]] || { echo "no Modbus TCP port from the simulator" >&2; exit 1; }
-[[ "$tcp_port" =~ ^[0-9]+$ ]] || { echo "no TCP port from the simulator" >&2; exit 1; }
-
-cat > "$demo/site.ini" <<EOF
-[host]
-Live = live.db
-History = history.db
-Root = root
-Interval = 1000
-
-[port.1]
-Device = $demo/ttyRS485
-Baud = 9600
-Timeout = 300
-
-[port.2]
-Device = tcp://127.0.0.1:$tcp_port
-Timeout = 300
-
-[device.room-a]
-SID = 101
-Type = 1280
-Port = 1
-Addr = 1
-Variant = 0
-Name = 机房A温湿度
-
-[device.battery-room]
-SID = 102
-Type = 1280
-Port = 1
-Addr = 2
-Variant = 1
-Name = 电池室温湿度
-
-[device.ups-room]
-SID = 103
-Type = 1280
-Port = 1
-Addr = 3
-Variant = 2
-Name = UPS室温湿度
-
-[device.cable-room]
-SID = 104
-Type = 1280
-Port = 1
-Addr = 4
-Variant = 4
-Name = 电缆层温湿度
-
-[device.roof]
-SID = 105
-Type = 1280
-Port = 1
-Addr = 5
-Name = 屋顶温湿度
-
-[device.gate]
-SID = 201
-Type = 1280
-Port = 2
-Addr = 1
-Variant = 3
-Name = 门卫室温湿度
-EOF
+tcp_port() { sed -n "s/^bus $1 tcp 127\.0\.0\.1:\([0-9]*\)$/\1/p" "$demo/sim.ready"; }
+server_port=$(tcp_port server)
+mb_port=$(tcp_port mbnet)
+[[ "$server_port" =~ ^[0-9]+$ && "$mb_port" =~ ^[0-9]+$ ]] || { echo "no TCP ports from the simulator" >&2; exit 1; }
 
 # The definition files of the generic drivers, where the module looks for them.
-mkdir -p "$demo/root/NandFlash/SM"
-cp examples/definitions/SM5120.def examples/definitions/SM5632.def "$demo/root/NandFlash/SM/"
-cat >> "$demo/site.ini" <<EOF
-
-[port.3]
-Device = $demo/ttyPSU
-Timeout = 300
-
-[port.4]
-Device = $demo/ttyPDU
-Timeout = 300
-
-[device.rectifier]
-SID = 301
-Type = 5120
-Port = 3
-Addr = 1
-Name = 整流柜
-
-[device.distribution]
-SID = 302
-Type = 5632
-Port = 4
-Addr = 3
-Name = 配电柜
-EOF
-
 cp examples/definitions/SM4608.def examples/definitions/SM4609.def examples/definitions/SM4610.def \
-  "$demo/root/NandFlash/SM/"
-cat >> "$demo/site.ini" <<EOF
+  examples/definitions/SM5120.def examples/definitions/SM5632.def "$demo/root/NandFlash/SM/"
 
-[port.5]
-Device = $demo/ttyMB
-Timeout = 300
-
-[port.6]
-Device = tcp://127.0.0.1:$mb_port
-Timeout = 300
-
-[device.transmitter]
-SID = 401
-Type = 4609
-Port = 5
-Addr = 1
-Name = 机房B温湿度变送器
-
-[device.io]
-SID = 402
-Type = 4610
-Port = 5
-Addr = 2
-Name = 门禁IO模块
-
-[device.meter]
-SID = 403
-Type = 4608
-Port = 6
-Addr = 1
-Name = 总配电电表
-EOF
+{
+  printf '[host]\nLive = live.db\nHistory = history.db\nRoot = root\nInterval = 1000\n'
+  port 1 "$demo/ttyRS485"
+  port 2 "tcp://127.0.0.1:$server_port"
+  port 3 "$demo/ttyPSU"
+  port 4 "$demo/ttyPDU"
+  port 5 "$demo/ttyMB"
+  port 6 "tcp://127.0.0.1:$mb_port"
+  device room-a        101 1280 1 1 机房A温湿度 Variant=0
+  device battery-room  102 1280 1 2 电池室温湿度 Variant=1
+  device ups-room      103 1280 1 3 UPS室温湿度 Variant=2
+  device cable-room    104 1280 1 4 电缆层温湿度 Variant=4
+  device roof          105 1280 1 5 屋顶温湿度
+  device gate          201 1280 2 1 门卫室温湿度 Variant=3
+  device rectifier     301 5120 3 1 整流柜
+  device distribution  302 5632 4 3 配电柜
+  device transmitter   401 4609 5 1 机房B温湿度变送器
+  device io            402 4610 5 2 门禁IO模块
+  device meter         403 4608 6 1 总配电电表
+} > "$demo/site.ini"
 
 # A UPS with an SNMP card, read through the UPS-MIB by the SNMP driver (examples/definitions/
 # SM4096.def): snmpd answers like the UPS (examples/snmpd/ups.conf) on a free loopback port.
@@ -356,35 +272,23 @@ snmp_port=""
 if [[ -x "$snmpd_bin" ]]; then
   mkdir -p "$demo/snmpd"
   cp examples/snmpd/ups.conf "$demo/snmpd/ups.conf"
-  for port in $(seq 16161 16180); do
+  for try in $(seq 16161 16180); do
     SNMP_PERSISTENT_DIR="$demo/snmpd" SNMPCONFPATH="$demo/snmpd" \
-      "$snmpd_bin" -f -Lo -C -c "$demo/snmpd/ups.conf" -p "$demo/snmpd/pid" "udp:127.0.0.1:$port" \
+      "$snmpd_bin" -f -Lo -C -c "$demo/snmpd/ups.conf" -p "$demo/snmpd/pid" "udp:127.0.0.1:$try" \
       > "$demo/snmpd/log" 2>&1 &
-    snmpd_pid=$!
-    for _ in $(seq 50); do
-      grep -q "NET-SNMP version" "$demo/snmpd/log" && break
-      kill -0 "$snmpd_pid" 2>/dev/null || break
-      sleep 0.1
-    done
-    if kill -0 "$snmpd_pid" 2>/dev/null && grep -q "NET-SNMP version" "$demo/snmpd/log"; then
-      snmp_port=$port
+    pids+=($!)
+    if wait_ready "${pids[-1]}" "$demo/snmpd/log" "NET-SNMP version"; then
+      snmp_port=$try
       break
     fi
-    wait "$snmpd_pid" 2>/dev/null || true
-    snmpd_pid=""
+    stop "${pids[-1]}"
+    unset 'pids[-1]'
   done
 fi
 if [[ -n "$snmp_port" ]]; then
   echo "snmpd (UPS-MIB) on udp 127.0.0.1:$snmp_port"
   cp examples/definitions/SM4096.def "$demo/root/NandFlash/SM/"
-  cat >> "$demo/site.ini" <<EOF
-
-[device.ups-snmp]
-SID = 501
-Type = 4096
-ConnText = snmp127.0.0.1:$snmp_port:public
-Name = 机房UPS
-EOF
+  device ups-snmp 501 4096 0 1 机房UPS "ConnText=snmp127.0.0.1:$snmp_port:public" >> "$demo/site.ini"
 else
   echo "no snmpd ($snmpd_bin, or no free port in 16161..16180): the SNMP UPS is left out" >&2
 fi
@@ -401,7 +305,9 @@ echo "simulator file:    $demo/sim.ini"
 echo "live database:     $demo/live.db"
 echo "history database:  $demo/history.db ($(sqlite3 "$demo/history.db" 'select count(*) from tbEnvir') rows in tbEnvir)"
 echo "module log:        $demo/root/NandFlash/tmp/qvsm.log.ini"
-echo "try:  sqlite3 $demo/live.db 'select SID,Tem,Hum,iTem,iHum,State from tbEnvir'"
-echo "      sqlite3 $demo/live.db 'select SID,Fld,Val from tbYdt1363Dat where DID=0 union all select SID,Fld,Val from tbNormalDat where DID=0'"
-echo "      sqlite3 $demo/live.db 'select SID,Fld,Val from tbModbusDat where DID=0'"
+echo "try:  $build/qvsm-host show -c $demo/site.ini"
+echo "      sqlite3 $demo/live.db 'select SID,Tem,Hum,iTem,iHum,State from tbEnvir'"
+for t in tbModbusDat tbYdt1363Dat tbNormalDat; do
+  echo "      sqlite3 $demo/live.db 'select SID,Fld,Val from $t where DID=0'"
+done
 [[ -z "$snmp_port" ]] || echo "      sqlite3 $demo/live.db 'select SID,Fld,Val,ValStr from tbSnmpDat where DID=0'"

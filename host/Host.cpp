@@ -9,10 +9,13 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <initializer_list>
 #include <cstdlib>
 #include <cstring>
 
 #include "host/Charset.h"
+#include "host/IniReader.h"
 
 namespace host {
 namespace {
@@ -373,6 +376,80 @@ void CHost::Stop()
 
 // ---- show --------------------------------------------------------------------------------
 
+namespace {
+
+// Tables holding every one of the columns (but not the table named except).
+std::vector<std::string> TablesWith(sqlite3* h, std::initializer_list<const char*> columns, const char* except)
+{
+    std::vector<std::string> out;
+    Stmt q(h, "select name from sqlite_master where type='table' order by name");
+    bool row = false;
+    while (q.Step(&row) && row) {
+        std::string t = q.ColText(0);
+        if (strcasecmp(t.c_str(), except) == 0) continue;
+        Stmt cols(h, ("select * from \"" + t + "\" limit 0").c_str());
+        size_t found = 0;
+        for (const char* c : columns)
+            for (int i = 0; i < cols.Cols(); ++i)
+                if (strcasecmp(cols.ColName(i), c) == 0) {
+                    ++found;
+                    break;
+                }
+        if (found == columns.size()) out.push_back(t);
+    }
+    return out;
+}
+
+struct PointDef {
+    std::string name;  // FldName
+    std::string note;  // GBK
+    int scale = 0;
+};
+
+// The points a type registered, by number; the SID 0 row of a point wins.
+std::map<int, PointDef> PointDefs(sqlite3* h, int type)
+{
+    std::map<int, PointDef> defs;
+    Stmt q(h, "select Fld,FldName,Note,Scale from tbSMDef where Type=? and Fld>0 order by SID desc");
+    q.Int(type);
+    bool row = false;
+    while (q.Step(&row) && row) defs[q.ColInt(0)] = PointDef{q.ColText(1), q.ColText(2), q.ColInt(3)};
+    return defs;
+}
+
+// The [flds] list of the type's definition file below the module's root: point number ->
+// the key its reading is stored under. Empty without a definition file.
+std::map<int, std::string> PointKeys(const HostCfg& cfg, int type)
+{
+    std::map<int, std::string> keys;
+    const char* env = std::getenv("QVSM_ROOT");
+    std::string root = !cfg.root.empty() ? cfg.root : env ? env : "";
+    char name[32];
+    std::snprintf(name, sizeof name, "/NandFlash/SM/SM%04d.def", type);
+    ini::CFile def;
+    std::string err;
+    if (access((root + name).c_str(), R_OK) != 0 || !def.Load(root + name, err)) return keys;
+    for (const std::string& k : def.Keys("flds")) {
+        int fld = 0;
+        std::string v = ini::Trim(def.Value("flds", k));
+        v = v.substr(0, v.find_first_of(" \t;#"));  // an inline comment is no part of the key
+        if (ini::ToInt(k, 1, INT_MAX, fld) && !v.empty()) keys[fld] = v;
+    }
+    return keys;
+}
+
+// "note value" with the value divided by the point's scale.
+std::string Scaled(const PointDef& def, int value)
+{
+    int sc = def.scale > 0 ? def.scale : 1;
+    int dec = sc >= 1000 ? 3 : sc >= 100 ? 2 : sc >= 10 ? 1 : 0;
+    char num[64];
+    std::snprintf(num, sizeof num, "%.*f", dec, value / static_cast<double>(sc));
+    return GbkForTerminal(def.note) + " " + num;
+}
+
+}  // namespace
+
 bool Show(const HostCfg& cfg, FILE* out, std::string& err)
 {
     if (access(cfg.live.c_str(), R_OK) != 0) {
@@ -385,23 +462,9 @@ bool Show(const HostCfg& cfg, FILE* out, std::string& err)
         return false;
     }
     sqlite3* h = db.Handle();
-
-    // Family tables: every table with the common leading columns.
-    std::vector<std::string> families;
-    {
-        Stmt q(h, "select name from sqlite_master where type='table' order by name");
-        bool row = false;
-        while (q.Step(&row) && row) {
-            std::string t = q.ColText(0);
-            Stmt cols(h, ("select * from \"" + t + "\" limit 0").c_str());
-            bool sid = false, state = false;
-            for (int i = 0; i < cols.Cols(); ++i) {
-                sid = sid || strcasecmp(cols.ColName(i), "SID") == 0;
-                state = state || strcasecmp(cols.ColName(i), "State") == 0;
-            }
-            if (sid && state && strcasecmp(t.c_str(), "tbSubSysDetail") != 0) families.push_back(t);
-        }
-    }
+    // Family tables have the common leading columns; reading tables one row per reading.
+    const std::vector<std::string> families = TablesWith(h, {"SID", "State"}, "tbSubSysDetail");
+    const std::vector<std::string> readings = TablesWith(h, {"DID", "SID", "Fld", "Val"}, "");
 
     for (const DeviceCfg& d : cfg.devices) {
         std::fprintf(out, "[%d] %s  type %d, port %d, addr %d\n", d.sid, d.name.c_str(), d.type, d.port, d.addr);
@@ -421,42 +484,71 @@ bool Show(const HostCfg& cfg, FILE* out, std::string& err)
             if (q.Int(d.sid).Step(&row) && row)
                 std::fprintf(out, "  summary: %s\n", GbkForTerminal(q.ColText(1)).c_str());
         }
-        // Point names and scales by column name.
-        std::map<std::string, std::pair<std::string, int>> defs;
-        {
-            Stmt q(h, "select FldName,Note,Scale from tbSMDef where Type=? and Fld>0");
-            q.Int(d.type);
-            while (q.Step(&row) && row) {
-                std::string k = q.ColText(0);
-                for (char& c : k) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-                defs[k] = {q.ColText(1), q.ColInt(2)};
-            }
-        }
+        const std::map<int, PointDef> defs = PointDefs(h, d.type);
+
+        // A hand-written driver's points are columns of its family table, named as the points.
+        std::map<std::string, const PointDef*> byColumn;
+        for (const auto& p : defs) byColumn[ini::Lower(p.second.name)] = &p.second;
+        static const char* const kCommon[] = {"DID", "SID", "Type", "Port", "Addr", "DateUpd", "State", "SnapID"};
         for (const std::string& t : families) {
             Stmt q(h, ("select * from \"" + t + "\" where SID=? and Type=?").c_str());
             if (!q.Int(d.sid).Int(d.type).Step(&row) || !row) continue;
             std::string raw, scaled;
             for (int i = 0; i < q.Cols(); ++i) {
                 std::string c = q.ColName(i);
-                static const char* const kCommon[] = {"DID", "SID", "Type", "Port", "Addr", "DateUpd", "State", "SnapID"};
                 bool common = false;
                 for (const char* k : kCommon) common = common || strcasecmp(k, c.c_str()) == 0;
                 if (common) continue;
-                std::string v = q.ColNull(i) ? "NULL" : GbkForTerminal(q.ColText(i));
-                raw += " " + c + "=" + v;
-                std::string lc = c;
-                for (char& ch : lc) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-                auto def = defs.find(lc);
-                if (def != defs.end() && def->second.second > 0 && !q.ColNull(i)) {
-                    int sc = def->second.second;
-                    int dec = sc >= 1000 ? 3 : sc >= 100 ? 2 : sc >= 10 ? 1 : 0;
-                    char num[64];
-                    std::snprintf(num, sizeof num, "%.*f", dec, q.ColInt(i) / static_cast<double>(sc));
-                    scaled += (scaled.empty() ? "  " : ", ") + GbkForTerminal(def->second.first) + " " + num;
-                }
+                raw += " " + c + "=" + (q.ColNull(i) ? "NULL" : GbkForTerminal(q.ColText(i)));
+                auto def = byColumn.find(ini::Lower(c));
+                if (def != byColumn.end() && def->second->scale > 0 && !q.ColNull(i))
+                    scaled += (scaled.empty() ? "  " : ", ") + Scaled(*def->second, q.ColInt(i));
             }
-            std::fprintf(out, "  %s:%s\n", t.c_str(), raw.c_str());
+            if (!raw.empty()) std::fprintf(out, "  %s:%s\n", t.c_str(), raw.c_str());
             if (!scaled.empty()) std::fprintf(out, "%s\n", scaled.c_str());
+        }
+
+        // A definition driver's live readings are the DID 0 rows of its reading table, under the
+        // keys of the definition's point list (Modbus, YD/T 1363 and command drivers put a V
+        // before the key); text readings are in ValStr.
+        const std::map<int, std::string> keys = PointKeys(cfg, d.type);
+        for (const std::string& t : readings) {
+            Stmt q(h, ("select * from \"" + t + "\" where SID=? and DID=0 order by rowid").c_str());
+            q.Int(d.sid);
+            int fldCol = -1, valCol = -1, strCol = -1;
+            for (int i = 0; i < q.Cols(); ++i) {
+                if (strcasecmp(q.ColName(i), "Fld") == 0) fldCol = i;
+                if (strcasecmp(q.ColName(i), "Val") == 0) valCol = i;
+                if (strcasecmp(q.ColName(i), "ValStr") == 0) strCol = i;
+            }
+            std::map<std::string, std::string> shown;  // key -> value as shown
+            std::map<std::string, int> numbers;
+            std::string raw;
+            while (q.Step(&row) && row) {
+                std::string v = "NULL";
+                if (strCol >= 0 && !q.ColNull(strCol)) {
+                    v = "'" + GbkForTerminal(q.ColText(strCol)) + "'";
+                } else if (!q.ColNull(valCol)) {
+                    v = q.ColText(valCol);
+                    numbers[q.ColText(fldCol)] = q.ColInt(valCol);
+                }
+                shown[q.ColText(fldCol)] = v;
+                raw += " " + GbkForTerminal(q.ColText(fldCol)) + "=" + v;
+            }
+            if (raw.empty()) continue;
+            std::fprintf(out, "  %s:%s\n", t.c_str(), raw.c_str());
+            std::string named;
+            for (const auto& k : keys) {
+                auto def = defs.find(k.first);
+                if (def == defs.end()) continue;
+                std::string key = shown.count(k.second) ? k.second : "V" + k.second;
+                auto v = shown.find(key);
+                if (v == shown.end()) continue;
+                named += named.empty() ? "  " : ", ";
+                named += numbers.count(key) ? Scaled(def->second, numbers[key])
+                                            : GbkForTerminal(def->second.note) + " " + v->second;
+            }
+            if (!named.empty()) std::fprintf(out, "%s\n", named.c_str());
         }
     }
     return true;
