@@ -71,12 +71,11 @@ protected:
     PortCfg cfg;
 };
 
-TEST_F(SerialPort, OpensAsRawLineAndWritesThrough)
+TEST_F(SerialPort, OpensAsRawLineWritesThroughPurgesAndClosesOnPurpose)
 {
     CSerialPort port(cfg);
     port.quiet = true;
     ASSERT_EQ(1, port.Open(0));
-    EXPECT_EQ(1, port.IsOpen());
     EXPECT_GE(port.GetHandle(), 0);
     EXPECT_EQ(0u, port.GetMode() & QVSM_MODE_TCP);
     const unsigned char frame[] = {0x01, 0x03, 0x00, 0x0D, 0x0A, 0x11};  // CR/LF must pass untouched
@@ -84,6 +83,31 @@ TEST_F(SerialPort, OpensAsRawLineAndWritesThrough)
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(frame), 6), Drain(master));
     EXPECT_EQ(3, port.WriteStr("Q1\r"));
     EXPECT_EQ("Q1\r", Drain(master));
+
+    Send("stale reply");
+    std::this_thread::sleep_for(milliseconds(20));
+    EXPECT_EQ(1, port.Purge());
+    unsigned char buf[32];
+    EXPECT_EQ(0, port.Read(buf, 32, 30));
+    Send("fresh");
+    EXPECT_EQ(5, port.Read(buf, 32, 0));
+
+    // Closed on purpose, a port stays closed until it is opened again.
+    EXPECT_EQ(1, port.Close());
+    EXPECT_EQ(0, port.IsOpen());
+    EXPECT_EQ(-1, port.GetHandle());
+    EXPECT_EQ(-1, port.Write(buf, 1));
+    EXPECT_EQ(1, port.Open(0));
+    EXPECT_EQ(1, port.IsOpen());
+
+    for (const char* bad : {"/dev/null", "/nonexistent/tty"}) {
+        PortCfg c = cfg;
+        c.device = bad;
+        CSerialPort other(c);
+        other.quiet = true;
+        EXPECT_EQ(0, other.Open(0)) << bad;
+        EXPECT_FALSE(other.LastError().empty()) << bad;
+    }
 }
 
 TEST_F(SerialPort, ReadWaitsTheRightTime)
@@ -92,28 +116,20 @@ TEST_F(SerialPort, ReadWaitsTheRightTime)
     port.quiet = true;
     ASSERT_EQ(1, port.Open(0));
     unsigned char buf[16];
-    auto t0 = steady_clock::now();
-    EXPECT_EQ(0, port.Read(buf, 16, 0));  // 0: the port's default of 150 ms
-    long ms = MsSince(t0);
-    EXPECT_GE(ms, 145);
-    EXPECT_LT(ms, 400);
-
-    t0 = steady_clock::now();
-    EXPECT_EQ(0, port.Read(buf, 16, 40));
-    ms = MsSince(t0);
-    EXPECT_GE(ms, 38);
-    EXPECT_LT(ms, 140);
-
-    t0 = steady_clock::now();
-    EXPECT_EQ(0, port.Read(buf, 16, -1));  // negative: only what is there
-    EXPECT_LT(MsSince(t0), 30);
-
-    port.SetTimeout(0, 60);
-    t0 = steady_clock::now();
-    EXPECT_EQ(0, port.Read(buf, 16, 0));
-    ms = MsSince(t0);
-    EXPECT_GE(ms, 58);
-    EXPECT_LT(ms, 140);
+    // Read time-out 0: the port's default (150 ms, then 60 ms set by SetTimeout); negative:
+    // only what is there.
+    struct {
+        int total, arg;
+        long lo, hi;
+    } cases[] = {{0, 0, 145, 400}, {0, 40, 38, 140}, {0, -1, 0, 30}, {60, 0, 58, 140}};
+    for (const auto& c : cases) {
+        if (c.total) port.SetTimeout(0, c.total);
+        auto t0 = steady_clock::now();
+        EXPECT_EQ(0, port.Read(buf, 16, c.arg));
+        long ms = MsSince(t0);
+        EXPECT_GE(ms, c.lo) << c.arg;
+        EXPECT_LT(ms, c.hi) << c.arg;
+    }
     EXPECT_EQ(60, port.TimeoutMs());
     EXPECT_EQ(40, port.GapMs());
 }
@@ -147,122 +163,55 @@ TEST_F(SerialPort, ReadEndsAtCapacityOrAtAQuietGap)
     EXPECT_EQ(2, port.Read(buf, 32, 0));
 }
 
-TEST_F(SerialPort, PurgeDropsPendingInput)
-{
-    CSerialPort port(cfg);
-    port.quiet = true;
-    ASSERT_EQ(1, port.Open(0));
-    Send("stale reply");
-    std::this_thread::sleep_for(milliseconds(20));
-    EXPECT_EQ(1, port.Purge());
-    unsigned char buf[32];
-    EXPECT_EQ(0, port.Read(buf, 32, 30));
-    Send("fresh");
-    EXPECT_EQ(5, port.Read(buf, 32, 0));
-}
-
-TEST_F(SerialPort, LostTerminalClosesThePortAndCloseStopsReopening)
-{
-    CSerialPort port(cfg);
-    port.quiet = true;
-    ASSERT_EQ(1, port.Open(0));
-    close(master);
-    master = -1;
-    close(slave);
-    slave = -1;
-    unsigned char buf[8];
-    EXPECT_LT(port.Read(buf, 8, 100), 0);
-    EXPECT_EQ(-1, port.GetHandle());
-    EXPECT_EQ(0, port.IsOpen());  // the terminal is gone: reopening fails
-    EXPECT_FALSE(port.LastError().empty());
-    EXPECT_EQ(-1, port.Write(buf, 1));
-
-    CSerialPort missing(cfg);
-    missing.quiet = true;
-    EXPECT_EQ(0, missing.Open(0));
-    EXPECT_NE(std::string::npos, missing.LastError().find("cannot open")) << missing.LastError();
-}
-
-TEST_F(SerialPort, ClosedOnPurposeStaysClosedUntilOpen)
-{
-    CSerialPort port(cfg);
-    port.quiet = true;
-    ASSERT_EQ(1, port.Open(0));
-    EXPECT_EQ(1, port.Close());
-    EXPECT_EQ(0, port.IsOpen());
-    EXPECT_EQ(-1, port.GetHandle());
-    EXPECT_EQ(1, port.Open(0));
-    EXPECT_EQ(1, port.IsOpen());
-}
-
-TEST(SerialLine, NotATerminalIsRefused)
-{
-    PortCfg cfg;
-    cfg.number = 3;
-    cfg.device = "/dev/null";
-    CSerialPort port(cfg);
-    port.quiet = true;
-    EXPECT_EQ(0, port.Open(0));
-    EXPECT_NE(std::string::npos, port.LastError().find("not a terminal")) << port.LastError();
-}
-
 // ---- TCP -----------------------------------------------------------------------------------
 
-class Listener {
-public:
-    explicit Listener(int port = 0)
+// A loopback listener of the test, on a given port or any free one.
+struct Listener {
+    explicit Listener(int want = 0)
     {
-        fd = socket(AF_INET, SOCK_STREAM, 0);
         int one = 1;
         setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
         sockaddr_in sa{};
         sa.sin_family = AF_INET;
-        sa.sin_port = htons(static_cast<uint16_t>(port));
+        sa.sin_port = htons(static_cast<uint16_t>(want));
         sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ok = bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 && listen(fd, 4) == 0;
         socklen_t len = sizeof sa;
-        getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
-        this->port = ntohs(sa.sin_port);
+        ok = bind(fd, reinterpret_cast<sockaddr*>(&sa), len) == 0 && listen(fd, 4) == 0 &&
+             getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) == 0;
+        port = ntohs(sa.sin_port);
     }
     ~Listener()
     {
         if (conn >= 0) close(conn);
         close(fd);
     }
-    bool Accept(int ms = 1000)
-    {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, ms) <= 0) return false;
-        if (conn >= 0) close(conn);
-        conn = accept(fd, nullptr, nullptr);
-        return conn >= 0;
-    }
-    int fd = -1, conn = -1, port = 0;
+    int fd = socket(AF_INET, SOCK_STREAM, 0), conn = -1, port = 0;
     bool ok = false;
 };
 
-PortCfg TcpCfg(int port, int retryMs)
+TEST(TcpPort, RetriesNoMoreOftenThanConfiguredThenExchangesBytes)
 {
     PortCfg c;
-    c.number = 2;
     c.tcp = true;
     c.host = "127.0.0.1";
-    c.tcpPort = port;
+    c.tcpPort = Listener().port;  // nobody listens there once the probe is closed
     c.timeoutMs = 150;
-    c.gapMs = 30;
-    c.retryMs = retryMs;
-    return c;
-}
-
-TEST(TcpPort, ExchangesBytesAndReportsNetworkMode)
-{
-    Listener l;
-    ASSERT_TRUE(l.ok);
-    CTcpPort port(TcpCfg(l.port, 0));
+    c.retryMs = 300;
+    CTcpPort port(c);
     port.quiet = true;
     EXPECT_EQ(QVSM_MODE_TCP, port.GetMode() & QVSM_MODE_TCP);
-    ASSERT_EQ(1, port.Open(0));
-    ASSERT_TRUE(l.Accept());
+    auto t0 = steady_clock::now();
+    EXPECT_EQ(0, port.Open(0));
+    EXPECT_NE(std::string::npos, port.LastError().find("connect")) << port.LastError();
+    Listener l(c.tcpPort);
+    ASSERT_TRUE(l.ok);
+    EXPECT_EQ(0, port.IsOpen());  // within the retry interval: no new attempt
+    while (!port.IsOpen() && MsSince(t0) < 3000) std::this_thread::sleep_for(milliseconds(10));
+    EXPECT_EQ(1, port.IsOpen());
+    EXPECT_GE(MsSince(t0), 300);
+
+    l.conn = accept(l.fd, nullptr, nullptr);
+    ASSERT_GE(l.conn, 0);
     const unsigned char req[] = {1, 3, 0, 0, 0, 2, 0xC4, 0x0B};
     EXPECT_EQ(8, port.Write(req, 8));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(req), 8), Drain(l.conn));
@@ -273,46 +222,6 @@ TEST(TcpPort, ExchangesBytesAndReportsNetworkMode)
     std::this_thread::sleep_for(milliseconds(20));
     port.Purge();
     EXPECT_EQ(0, port.Read(buf, 16, 30));
-    EXPECT_EQ(1, port.IsOpen());
-}
-
-TEST(TcpPort, ReconnectsAfterThePeerWentAway)
-{
-    Listener l;
-    ASSERT_TRUE(l.ok);
-    CTcpPort port(TcpCfg(l.port, 0));
-    port.quiet = true;
-    ASSERT_EQ(1, port.Open(0));
-    ASSERT_TRUE(l.Accept());
-    close(l.conn);
-    l.conn = -1;
-    unsigned char buf[8];
-    EXPECT_LT(port.Read(buf, 8, 200), 0);  // end of stream: the port closes itself
-    EXPECT_EQ(-1, port.GetHandle());
-    EXPECT_EQ(1, port.IsOpen());  // and connects again
-    ASSERT_TRUE(l.Accept());
-    ASSERT_EQ(2, write(l.conn, "ok", 2));
-    EXPECT_EQ(2, port.Read(buf, 8, 0));
-}
-
-TEST(TcpPort, RetriesNoMoreOftenThanConfigured)
-{
-    int freePort;
-    {
-        Listener probe;  // a port nobody listens on once it is closed
-        freePort = probe.port;
-    }
-    CTcpPort port(TcpCfg(freePort, 300));
-    port.quiet = true;
-    auto t0 = steady_clock::now();
-    EXPECT_EQ(0, port.Open(0));
-    EXPECT_NE(std::string::npos, port.LastError().find("connect")) << port.LastError();
-    Listener l(freePort);
-    ASSERT_TRUE(l.ok);
-    EXPECT_EQ(0, port.IsOpen());  // within the retry interval: no new attempt
-    while (!port.IsOpen() && MsSince(t0) < 3000) std::this_thread::sleep_for(milliseconds(10));
-    EXPECT_EQ(1, port.IsOpen());
-    EXPECT_GE(MsSince(t0), 300);
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
-// The simulator's configuration and its Modbus responders, without a bus.
+// The simulator's configuration and responders, without a bus: what the end-to-end runs do
+// not reach (configuration mistakes, drift, YD/T return codes, checksums, the quiet line).
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "sim/FrameResponders.h"
 #include "sim/Responder.h"
 #include "sim/SimConfig.h"
 #include "tests/e2e/TestUtil.h"
@@ -11,33 +13,6 @@
 using namespace sim;
 
 namespace {
-
-std::vector<uint8_t> Rtu(std::vector<uint8_t> pdu)
-{
-    uint16_t crc = Crc16(pdu.data(), pdu.size());
-    pdu.push_back(static_cast<uint8_t>(crc & 0xFF));
-    pdu.push_back(static_cast<uint8_t>(crc >> 8));
-    return pdu;
-}
-
-bool CrcOk(const std::vector<uint8_t>& f)
-{
-    if (f.size() < 3) return false;
-    uint16_t crc = Crc16(f.data(), f.size() - 2);
-    return f[f.size() - 2] == (crc & 0xFF) && f[f.size() - 1] == (crc >> 8);
-}
-
-SlaveSpec Slave(int addr, std::vector<RegSpec> regs, Fault fault = FAULT_NONE, int delay = 0)
-{
-    SlaveSpec s;
-    s.name = "s" + std::to_string(addr);
-    s.bus = "b";
-    s.addr = addr;
-    s.regs = std::move(regs);
-    s.fault = fault;
-    s.delayMs = delay;
-    return s;
-}
 
 RegSpec Reg(Table t, int reg, int value, int step = 0, int lo = 0, int hi = 0)
 {
@@ -51,157 +26,77 @@ RegSpec Reg(Table t, int reg, int value, int step = 0, int lo = 0, int hi = 0)
     return r;
 }
 
-TEST(SimRegValue, Forms)
+SlaveSpec Slave(int addr, std::vector<RegSpec> regs, const std::map<std::string, std::string>& ext = {},
+                Fault fault = FAULT_NONE)
+{
+    SlaveSpec s;
+    s.name = "s" + std::to_string(addr);
+    s.bus = "b";
+    s.addr = addr;
+    s.regs = std::move(regs);
+    s.ext = ext;
+    s.fault = fault;
+    return s;
+}
+
+// The reply to a request as text, or as hex bytes; "<none>" without one.
+std::string Ask(CResponder& r, const std::string& req)
+{
+    Reply rep;
+    if (!r.Answer(reinterpret_cast<const uint8_t*>(req.data()), req.size(), rep)) return "<none>";
+    return std::string(rep.bytes.begin(), rep.bytes.end());
+}
+
+std::string AskBytes(CResponder& r, const std::string& hex)
+{
+    std::vector<uint8_t> req = HexToBytes(e2e::Replace(hex, " ", ""));
+    Reply rep;
+    if (!r.Answer(req.data(), req.size(), rep)) return "<none>";
+    std::string s;
+    char t[4];
+    for (uint8_t b : rep.bytes) {
+        snprintf(t, sizeof t, s.empty() ? "%02X" : " %02X", b);
+        s += t;
+    }
+    return s;
+}
+
+TEST(SimConfigFile, RegisterValuesAndMistakes)
 {
     RegSpec r;
-    ASSERT_TRUE(ParseRegValue("450", r));
-    EXPECT_EQ(450, r.value);
-    EXPECT_EQ(0, r.step);
     ASSERT_TRUE(ParseRegValue("-100", r));
     EXPECT_EQ(65436, r.value);  // two's complement word
     ASSERT_TRUE(ParseRegValue("235 ~2", r));
-    EXPECT_EQ(2, r.step);
-    EXPECT_EQ(215, r.lo);
-    EXPECT_EQ(255, r.hi);
+    EXPECT_EQ("2 215..255", std::to_string(r.step) + " " + std::to_string(r.lo) + ".." + std::to_string(r.hi));
     ASSERT_TRUE(ParseRegValue(" 450 ~5 400..500 ", r));
-    EXPECT_EQ(400, r.lo);
-    EXPECT_EQ(500, r.hi);
-    EXPECT_FALSE(ParseRegValue("450 ~5 460..500", r));  // start outside its range
-    EXPECT_FALSE(ParseRegValue("70000", r));
-    EXPECT_FALSE(ParseRegValue("4x", r));
-    EXPECT_FALSE(ParseRegValue("4 ~", r));
-    EXPECT_FALSE(ParseRegValue("4 ~1 0-9", r));
-}
+    EXPECT_EQ("400..500", std::to_string(r.lo) + ".." + std::to_string(r.hi));
+    for (const char* bad : {"450 ~5 460..500", "70000", "4x", "4 ~", "4 ~1 0-9"})
+        EXPECT_FALSE(ParseRegValue(bad, r)) << bad;
 
-TEST(SimConfigFile, BusesSlavesAndMistakes)
-{
     e2e::TempDir dir;
     std::string p = dir / "sim.ini";
-    e2e::WriteFile(p,
-                   "[sim]\ntick = 50\n"
-                   "[bus.line]\nkind = rtu\npty = /tmp/x\n"
-                   "[bus.net]\nkind = mbtcp\nlisten = 127.0.0.1:0\n"
-                   "[slave.t1]\nbus = line\naddr = 3\nhold.0 = 450\ninput.7 = 1 ~1 0..9\ncoil.2 = 1\nfault = badcrc\n"
-                   "delay = 20\n");
     SimConfig cfg;
     std::string err;
-    ASSERT_TRUE(LoadSimConfig(p, cfg, err)) << err;
-    EXPECT_EQ(50, cfg.tickMs);
-    ASSERT_EQ(2u, cfg.buses.size());
-    EXPECT_FALSE(cfg.buses[0].tcp);
-    EXPECT_EQ("/tmp/x", cfg.buses[0].link);
-    EXPECT_TRUE(cfg.buses[1].tcp);
-    EXPECT_EQ(PROTO_MODBUS_TCP, cfg.buses[1].protocol);
-    ASSERT_EQ(1u, cfg.slaves.size());
-    const SlaveSpec& s = cfg.slaves[0];
-    EXPECT_EQ(3, s.addr);
-    EXPECT_EQ(FAULT_BADCRC, s.fault);
-    EXPECT_EQ(20, s.delayMs);
-    ASSERT_EQ(3u, s.regs.size());
-    EXPECT_EQ(TB_INPUT, s.regs[1].table);
-    EXPECT_EQ(7, s.regs[1].reg);
-
+    // The simulator's own checks (the reader's generic ones are the host's too).
     const std::string bus = "[bus.line]\nkind = rtu\npty = \n";
     struct {
         std::string text, expect;
     } bad[] = {
-        {"[bus.a]\npty = /tmp/y\n", "[bus.a] kind: missing"},
         {"[bus.a]\nkind = rtu\npty = /x\nlisten = 127.0.0.1:5\n", "[bus.a] listen: pty and listen are exclusive"},
         {"[bus.a]\nkind = mbtcp\npty = /x\n", "[bus.a] listen: mbtcp needs a listen address"},
-        {"[bus.a]\nkind = bacnet\n", "[bus.a] kind: unknown value 'bacnet'"},
         {bus + "[slave.x]\nbus = other\naddr = 1\n", "[slave.x] bus: no section [bus.other]"},
-        {bus + "[slave.x]\nbus = line\n", "[slave.x] addr: missing"},
         {bus + "[slave.x]\nbus = line\naddr = 1\n[slave.y]\nbus = line\naddr = 1\n", "[slave.y] addr: address used twice"},
         {bus + "[slave.x]\nbus = line\naddr = 1\nhold.x = 1\n", "[slave.x] hold.x: bad register number"},
         {bus + "[slave.x]\nbus = line\naddr = 1\ncoil.1 = 2\n", "[slave.x] coil.1: a bit is 0 or 1"},
         {bus + "[slave.x]\nbus = line\naddr = 1\nfault = loud\n", "[slave.x] fault: unknown value 'loud'"},
-        {bus + "[slave.x]\nbus = line\naddr = 1\ncolour = red\n", "[slave.x] colour: unknown key"},
-        {"[sim]\ntick = 0\n", "[sim] tick"},
         {"[sim]\n", "no bus configured"},
     };
     for (const auto& b : bad) {
         e2e::WriteFile(p, b.text);
         EXPECT_FALSE(LoadSimConfig(p, cfg, err)) << b.text;
+        EXPECT_EQ(0u, err.find(p + ": ")) << err;
         EXPECT_NE(std::string::npos, err.find(b.expect)) << "expected '" << b.expect << "' in: " << err;
-        EXPECT_EQ(0u, err.find(p)) << err;
     }
-}
-
-TEST(ModbusRtu, FrameLengthsByFunction)
-{
-    CModbusResponder r(PROTO_MODBUS_RTU, {});
-    const uint8_t read[] = {1, 3};
-    EXPECT_EQ(0, r.FrameLength(read, 1));
-    EXPECT_EQ(8, r.FrameLength(read, 2));
-    const uint8_t multi[] = {1, 16, 0, 0, 0, 2, 4};
-    EXPECT_EQ(0, r.FrameLength(multi, 6));
-    EXPECT_EQ(13, r.FrameLength(multi, 7));
-    const uint8_t other[] = {1, 0x2B, 0x0E};
-    EXPECT_EQ(0, r.FrameLength(other, 3));
-    EXPECT_TRUE(r.AnswerOnGap());
-}
-
-TEST(ModbusRtu, AnswersOnlyItsSlavesAndKeepsTheirFaults)
-{
-    std::vector<SlaveSpec> slaves = {
-        Slave(1, {Reg(TB_HOLDING, 0, 450), Reg(TB_HOLDING, 1, 235)}),
-        Slave(2, {Reg(TB_INPUT, 0, 235), Reg(TB_INPUT, 1, 450)}, FAULT_BADCRC),
-        Slave(3, {Reg(TB_HOLDING, 0, 1)}, FAULT_SILENT),
-        Slave(4, {Reg(TB_HOLDING, 1133, 7)}, FAULT_NONE, 35),
-    };
-    CModbusResponder r(PROTO_MODBUS_RTU, slaves);
-    ASSERT_TRUE(r.Ok());
-    Reply rep;
-
-    auto q = Rtu({1, 3, 0, 0, 0, 2});
-    ASSERT_TRUE(r.Answer(q.data(), q.size(), rep));
-    EXPECT_EQ(Rtu({1, 3, 4, 0x01, 0xC2, 0x00, 0xEB}), rep.bytes);
-    EXPECT_EQ(0, rep.delayMs);
-
-    q = Rtu({2, 4, 0, 0, 0, 2});
-    ASSERT_TRUE(r.Answer(q.data(), q.size(), rep));
-    ASSERT_EQ(9u, rep.bytes.size());
-    EXPECT_EQ(0xEB, rep.bytes[4]);
-    EXPECT_FALSE(CrcOk(rep.bytes));
-
-    q = Rtu({3, 3, 0, 0, 0, 1});
-    EXPECT_FALSE(r.Answer(q.data(), q.size(), rep));  // silent slave
-    q = Rtu({9, 3, 0, 0, 0, 1});
-    EXPECT_FALSE(r.Answer(q.data(), q.size(), rep));  // nobody at 9
-    q = Rtu({1, 3, 0, 0, 0, 2});
-    q.back() ^= 1;
-    EXPECT_FALSE(r.Answer(q.data(), q.size(), rep));  // damaged request
-
-    q = Rtu({4, 3, 0x04, 0x6D, 0, 1});  // register 1133
-    ASSERT_TRUE(r.Answer(q.data(), q.size(), rep));
-    EXPECT_EQ(Rtu({4, 3, 2, 0, 7}), rep.bytes);
-    EXPECT_EQ(35, rep.delayMs);
-    q = Rtu({4, 3, 0, 0, 0, 1});  // outside the map: exception "illegal data address"
-    ASSERT_TRUE(r.Answer(q.data(), q.size(), rep));
-    EXPECT_EQ(Rtu({4, 0x83, 2}), rep.bytes);
-
-    // A write lands in the map and is read back.
-    q = Rtu({1, 6, 0, 1, 0x01, 0x2C});
-    ASSERT_TRUE(r.Answer(q.data(), q.size(), rep));
-    EXPECT_EQ(q, rep.bytes);
-    EXPECT_EQ(300, r.Slave(1)->Value(TB_HOLDING, 1));
-}
-
-TEST(ModbusTcp, AnswersByUnitWithTheTransactionId)
-{
-    CModbusResponder r(PROTO_MODBUS_TCP, {Slave(9, {Reg(TB_HOLDING, 0, 70), Reg(TB_HOLDING, 1, 80)})});
-    ASSERT_TRUE(r.Ok());
-    EXPECT_FALSE(r.AnswerOnGap());
-    const uint8_t q[] = {0x12, 0x34, 0, 0, 0, 6, 9, 3, 0, 0, 0, 2};
-    EXPECT_EQ(0, r.FrameLength(q, 5));
-    EXPECT_EQ(12, r.FrameLength(q, 6));
-    const uint8_t badProto[] = {0, 1, 0, 1, 0, 6};
-    EXPECT_LT(r.FrameLength(badProto, 6), 0);
-    Reply rep;
-    ASSERT_TRUE(r.Answer(q, sizeof q, rep));
-    EXPECT_EQ((std::vector<uint8_t>{0x12, 0x34, 0, 0, 0, 7, 9, 3, 4, 0, 70, 0, 80}), rep.bytes);
-    const uint8_t other[] = {0, 1, 0, 0, 0, 6, 8, 3, 0, 0, 0, 2};
-    EXPECT_FALSE(r.Answer(other, sizeof other, rep));
 }
 
 TEST(ModbusSlave, DriftTurnsAtTheBounds)
@@ -217,6 +112,79 @@ TEST(ModbusSlave, DriftTurnsAtTheBounds)
     EXPECT_EQ((std::vector<int>{1, 0, 1, 0, 1, 0, 1, 0}), bits);
     EXPECT_EQ(99, s.Value(TB_HOLDING, 1));  // no step: constant
     EXPECT_EQ(-1, s.Value(TB_INPUT, 0));
+}
+
+// RTN of a YD/T reply.
+std::string Rtn(const std::string& reply) { return reply.size() > 9 ? reply.substr(7, 2) : "<none>"; }
+
+TEST(SimYdt, ReturnCodesControlsAndSilence)
+{
+    EXPECT_EQ("~210160000000FDB6\r", CYdtResponder::Frame("21", 1, "60", "00", ""));
+    CYdtResponder r;
+    std::string err;
+    ASSERT_TRUE(r.Add(Slave(1, {Reg(TB_HOLDING, 0, 0xFFF1)},
+                            {{"ydt.ver", "22"}, {"ydt.42", "{0} {0:f}"}, {"ydt.43", "02"}, {"ydt.43.rtn", "05"},
+                             {"ydt.ctl.2f01", "0=1"}}),
+                      err))
+        << err;
+    ASSERT_TRUE(r.Add(Slave(3, {}, {}, FAULT_SILENT), err));
+    auto ask = [&](const std::string& ver, int adr, const std::string& cid1, const std::string& cid2,
+                   const std::string& info) { return Ask(r, CYdtResponder::Frame(ver, adr, cid1, cid2, info)); };
+
+    std::string v = ask("00", 1, "60", "4F", "");
+    EXPECT_EQ("22/00", v.substr(1, 2) + "/" + Rtn(v)) << "the version query is answered whatever VER it carries";
+    std::string reply = ask("22", 1, "60", "42", "");
+    EXPECT_EQ("00400C", reply.substr(7, 6)) << "RTN 00, LENGTH of 12 characters";
+    EXPECT_EQ("FFF1000070C1", reply.substr(13, 12)) << "a word, and -15 as a float";
+    EXPECT_EQ("01", Rtn(ask("21", 1, "60", "42", ""))) << "another version";
+    EXPECT_EQ("05", Rtn(ask("22", 1, "60", "43", ""))) << "configured RTN";
+    EXPECT_EQ("04", Rtn(ask("22", 1, "60", "47", ""))) << "no reply configured";
+    std::string bad = CYdtResponder::Frame("22", 1, "60", "42", "");
+    bad[14] = bad[14] == '0' ? '1' : '0';
+    EXPECT_EQ("02", Rtn(Ask(r, bad))) << "CHKSUM";
+    std::string badLen = CYdtResponder::Frame("22", 1, "60", "42", "0102");
+    badLen[9] = 'A';
+    EXPECT_EQ("03", Rtn(Ask(r, badLen))) << "LENGTH check nibble";
+    EXPECT_EQ("06", Rtn(ask("22", 1, "60", "45", "2002"))) << "not a known control";
+    EXPECT_EQ("00", Rtn(ask("22", 1, "60", "45", "2F01")));
+    EXPECT_EQ("2F01", r.Find(1)->lastControl);
+    EXPECT_EQ("0001", ask("22", 1, "60", "42", "").substr(13, 4)) << "the control set register 0";
+    for (int adr : {2, 3}) EXPECT_EQ("<none>", ask("22", adr, "60", "42", "")) << "nobody or silent at " << adr;
+    EXPECT_EQ("<none>", ask("22", 1, "41", "42", "")) << "another device class";
+    EXPECT_EQ("<none>", Ask(r, "~2201604200")) << "too short";
+
+    CYdtResponder refusing;
+    ASSERT_TRUE(refusing.Add(Slave(1, {}, {{"ydt.45.rtn", "04"}}), err));
+    EXPECT_EQ("04", Rtn(Ask(refusing, CYdtResponder::Frame("21", 1, "60", "45", "01"))));
+}
+
+TEST(SimCmd, RequestsAndRepliesByTemplate)
+{
+    BusSpec bus;
+    bus.ext = {{"cmd.request", "7E adr cmd dlen dat sum 0D"}, {"cmd.reply", "7E adr cmd dlen dat sum 0D"}, {"cmd.chk0", "1"}};
+    CCmdResponder r;
+    std::string err;
+    ASSERT_TRUE(r.Setup(bus, err)) << err;
+    ASSERT_TRUE(r.Add(Slave(1, {Reg(TB_HOLDING, 0, 2205), Reg(TB_HOLDING, 1, 250)}, {{"cmd.42", "{0} 0000 {1:f100}"}}), err))
+        << err;
+    // 42 to address 1: sum from the address on = 01 + 42 + 00.
+    EXPECT_EQ("7E 01 42 08 08 9D 00 00 00 00 20 40 50 0D", AskBytes(r, "7E 01 42 00 43 0D"));
+    EXPECT_EQ("<none>", AskBytes(r, "7E 01 42 00 44 0D")) << "bad sum";
+    EXPECT_EQ("<none>", AskBytes(r, "7E 01 47 00 48 0D")) << "unknown command";
+    std::vector<uint8_t> req = HexToBytes("7E0145020100490D");
+    EXPECT_EQ(0, r.FrameLength(req.data(), 5)) << "dlen says two data bytes";
+    EXPECT_EQ(8, r.FrameLength(req.data(), req.size()));
+
+    // Data without a length: the request ends when the line is quiet.
+    bus.ext = {{"cmd.request", "AA adr cmd dat xor"}, {"cmd.reply", "68 len adr dat xor"}};
+    CCmdResponder quiet;
+    ASSERT_TRUE(quiet.Setup(bus, err)) << err;
+    ASSERT_TRUE(quiet.Add(Slave(5, {}, {{"cmd.10", "0102"}}), err)) << err;
+    req = HexToBytes("AA05100909BF");  // xor of AA 05 10 09 09
+    EXPECT_EQ(0, quiet.FrameLength(req.data(), req.size()));
+    EXPECT_TRUE(quiet.AnswerOnGap());
+    // len is set at the end; the XOR saw 0 there: 68 ^ 05 ^ 01 ^ 02.
+    EXPECT_EQ("68 06 05 01 02 6E", AskBytes(quiet, "AA 05 10 09 09 BF"));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "host/Charset.h"
+#include "host/SqliteDb.h"
 
 extern char** environ;
 
@@ -127,6 +128,107 @@ std::string Gbk(const std::string& utf8)
 {
     std::string out;
     if (!host::Utf8ToGbk(utf8, out)) throw std::runtime_error("not convertible: " + utf8);
+    return out;
+}
+
+std::string Replace(std::string s, const std::string& what, const std::string& with)
+{
+    for (size_t p = 0; (p = s.find(what, p)) != std::string::npos; p += with.size()) s.replace(p, what.size(), with);
+    return s;
+}
+
+int DbInt(const std::string& db, const std::string& sql)
+{
+    CSqliteDb d;
+    return d.Open(db) ? d.QueryInt(sql.c_str()) : -999;
+}
+
+std::string DbStr(const std::string& db, const std::string& sql)
+{
+    CSqliteDb d;
+    return d.Open(db) ? d.QueryStr(sql.c_str()) : "<no db>";
+}
+
+const char* HostBin() { return HOST_BIN; }
+const char* ModuleSo() { return MODULE_SO; }
+const char* ExamplesDir() { return EXAMPLES_DIR; }
+
+// ---- harness -----------------------------------------------------------------------------
+
+std::map<std::string, std::string> Harness::StartSim(const std::string& cfg, bool verbose)
+{
+    std::map<std::string, std::string> where;
+    std::string ini = dir / "sim.ini", ready = dir / "sim.ready";
+    WriteFile(ini, cfg);
+    unlink(ready.c_str());
+    std::vector<std::string> argv = {SIM_BIN, ini, "--ready", ready};
+    if (verbose) argv.push_back("--verbose");
+    EXPECT_TRUE(sim.Start(argv, dir / "sim.log"));
+    bool up = WaitFor([&] { return access(ready.c_str(), R_OK) == 0 || !sim.Running(); }, std::chrono::seconds(10));
+    EXPECT_TRUE(up && sim.Running()) << ReadFile(dir / "sim.log");
+    std::istringstream in(ReadFile(ready));
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line);
+        std::string bus, name, kind, at;
+        if (words >> bus >> name >> kind >> at && bus == "bus") where[name] = at;
+    }
+    return where;
+}
+
+std::string Harness::Site(const std::string& ports, const std::string& devices, const std::string& hostKeys)
+{
+    std::string p = dir / "site.ini";
+    WriteFile(p, "[host]\nLive = live.db\nHistory = hist.db\nRoot = root\nInterval = 0\n" + hostKeys + ports + devices);
+    return p;
+}
+
+std::string Harness::Port(int n, const std::string& device, const std::string& more)
+{
+    return "[port." + std::to_string(n) + "]\nDevice = " + device + "\nTimeout = 300\n" + more;
+}
+
+std::string Harness::Device(int sid, int type, int port, int addr, const std::string& name, const std::string& more)
+{
+    return "[device." + std::to_string(sid) + "]\nSID = " + std::to_string(sid) + "\nType = " + std::to_string(type) +
+           "\nPort = " + std::to_string(port) + "\nAddr = " + std::to_string(addr) + "\nName = " + name + "\n" + more;
+}
+
+void Harness::InstallDefs(const std::vector<std::string>& files)
+{
+    std::filesystem::create_directories(dir / "root/NandFlash/SM");
+    for (const std::string& f : files) {
+        std::string text = ReadFile(std::string(EXAMPLES_DIR) + "/definitions/" + f);
+        ASSERT_FALSE(text.empty()) << f;
+        WriteFile(dir / ("root/NandFlash/SM/" + f), text);
+    }
+}
+
+int Harness::Host(const std::vector<std::string>& args, std::string& out, const std::string& module)
+{
+    std::vector<std::string> argv = {HOST_BIN};
+    argv.insert(argv.end(), args.begin(), args.end());
+    argv.insert(argv.end(), {"--module", module});
+    return e2e::Run(argv, out, std::chrono::seconds(90));
+}
+
+std::string Harness::Brief(int sid) { return Str("select Brief from tbSMBrief where SID=" + std::to_string(sid)); }
+
+int Harness::State(int sid)
+{
+    return Int("select State from tbSubSysDetail where sid=" + std::to_string(sid) + " and Fld=0");
+}
+
+std::string Harness::Readings(const std::string& table, int sid, const std::vector<std::string>& flds)
+{
+    std::string from = " from " + table + " where DID=0 and SID=" + std::to_string(sid);
+    if (flds.empty())
+        return Str("select group_concat(Fld||'='||ifnull(Val,'NULL'),' ') from (select Fld,Val" + from +
+                   " order by LID)");
+    std::string out;
+    for (const std::string& f : flds) {
+        std::string v = Str("select ifnull(Val,'NULL')" + from + " and Fld='" + f + "'");
+        out += (out.empty() ? "" : " ") + f + "=" + (v.empty() ? "-" : v);
+    }
     return out;
 }
 
