@@ -1,5 +1,5 @@
-// CSMSnmpPub polling a real snmpd on 127.0.0.1, with SNMPv1 and SNMPv2c, writing into a test
-// database; and polling a port where nothing answers.
+// CSMSnmpPub and the SNMP adapter against a real snmpd on 127.0.0.1, with SNMPv1 and SNMPv2c,
+// writing into a test database; and polling a port where nothing answers.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -11,13 +11,49 @@
 #include <string>
 
 #include "generic/SMGeneric.h"
-#include "tests/e2e-snmp/AgentConfig.h"
 #include "tests/kit/Kit.h"
 #include "tests/snmp/SnmpAgent.h"
 
-using namespace snmptest;
-
 namespace {
+
+// The agent: fixed scalars and a fixed four-row table made with snmpd's "override", followed by
+// a second table, plus snmpd's own host-resources tables.
+// Table "bat" under kBat: column 1 the row index, 2 voltage, 3 temperature, 4 a name, 5 a
+// column no definition lists. The next table starts at kBat's sibling .10 (not .2), so a
+// text comparison of identifiers would take it for part of the table.
+const char kBat[] = "1.3.6.1.4.1.99999.2.1";
+const int kVolt[4] = {230, 225, 240, 220};
+const int kTemp[4] = {25, 31, 28, 22};
+const char* const kNames[4] = {"A\\1", "it's", "x\\y\\z", "plain"};
+const char kRuntimeOid[] = "1.3.6.1.2.1.33.1.2.3.0";
+const int kRuntime = 42;
+const char kDescr[] = "Rack 'A' \\ UPS 1";
+const char kName[] = "ups\\east \"2\"";
+const char kHrStorage[] = "1.3.6.1.2.1.25.2.3.1";
+
+std::string AgentConfig()
+{
+    std::string c = "rocommunity public 127.0.0.1\nrocommunity quorum 127.0.0.1\n";
+    c += std::string("sysdescr ") + kDescr + "\n";
+    c += std::string("sysname ") + kName + "\n";
+    c += "syslocation 机房\nsyscontact a\x01" "b\nsysservices 72\nsysobjectid 1.3.6.1.4.1.99999.1.2\n";
+    c += std::string("override ") + kRuntimeOid + " integer " + std::to_string(kRuntime) + "\n";
+    for (int r = 1; r <= 4; ++r) {
+        std::string row = "." + std::to_string(r);
+        c += std::string("override ") + kBat + ".1" + row + " integer " + std::to_string(r) + "\n";
+        c += std::string("override ") + kBat + ".2" + row + " integer " + std::to_string(kVolt[r - 1]) + "\n";
+        c += std::string("override ") + kBat + ".3" + row + " integer " + std::to_string(kTemp[r - 1]) + "\n";
+        std::string name;
+        for (const char* p = kNames[r - 1]; *p; ++p) {
+            if (*p == '\\') name += '\\';
+            name += *p;
+        }
+        c += std::string("override ") + kBat + ".4" + row + " octet_str \"" + name + "\"\n";
+        c += std::string("override ") + kBat + ".5" + row + " integer 9\n";
+    }
+    c += "override 1.3.6.1.4.1.99999.2.10.1.1 integer 77\n";
+    return c;
+}
 
 const char kLog[] = "/NandFlash/tmp/qvsm.log.ini";
 const char kDef[] = "/NandFlash/SM/SM4096.def";
@@ -92,14 +128,27 @@ bool SnmpPubAgent::s_started = false;
 INSTANTIATE_TEST_SUITE_P(Versions, SnmpPubAgent, ::testing::Values(0, 1),
                          [](const testing::TestParamInfo<int>& i) { return i.param == 0 ? "v1" : "v2c"; });
 
-TEST_P(SnmpPubAgent, ScalarsAndTheirRowsInTheReadingsTable)
+TEST_P(SnmpPubAgent, ScalarsOfEverySyntaxAndTheirRowsInTheReadingsTable)
 {
     ASSERT_EQ(Poll(std::string("[oids]\n1.3.6.1.2.1.1.1.0=descr\n1.3.6.1.2.1.1.5.0=name\n") + kRuntimeOid +
-                   "=runtime\n1.3.6.1.4.1.99999.9.9.0=missing\n[vals.str]\ndescr=1\n[flds]\ncnt=1\n1=runtime\n"),
+                   "=runtime\n1.3.6.1.4.1.99999.9.9.0=missing\n1.3.6.1.2.1.1.2.0=oid\n1.3.6.1.2.1.1.3.0=up\n"
+                   "1.3.6.1.2.1.1.4.0=contact\n1.3.6.1.2.1.1.6.0=loc\n1.3.6.1.2.1.1.7.0=services\n"
+                   "[vals.str]\ndescr=1\n[flds]\ncnt=1\n1=runtime\n"),
               1);
     EXPECT_EQ(Val("descr"), "Rack 'A'   UPS 1") << "a text reading has its backslash replaced";
     EXPECT_EQ(Val("name"), kName) << "a reading not marked as text is kept as it came";
     EXPECT_EQ(Val("missing"), "");
+    EXPECT_EQ(Val("oid"), "1.3.6.1.4.1.99999.1.2");
+    EXPECT_EQ(Val("contact"), "61 01 62") << "a control byte turns the string into hex bytes";
+    EXPECT_EQ(Val("loc"), "机房") << "GBK text stays text";
+    EXPECT_EQ(Val("services"), "72");
+    // Time ticks as days and a clock of two-digit fields.
+    std::string up = Val("up");
+    unsigned days = 0, h = 0, mi = 0, sec = 0, cs = 0;
+    int used = 0;
+    ASSERT_EQ(std::sscanf(up.c_str(), "%u days, %2u:%2u:%2u.%2u%n", &days, &h, &mi, &sec, &cs, &used), 5) << up;
+    EXPECT_EQ(up.size(), static_cast<size_t>(used)) << up;
+    EXPECT_EQ(up.size() - 9, up.find(':')) << up;
     EXPECT_EQ(d.DataVal(1), kRuntime);
     std::string log = root.Read(kLog);
     EXPECT_NE(log.find("SNMP.dst=127.0.0.1  port=" + std::to_string(s_agent->Port()) + "  comm=" +
@@ -115,34 +164,26 @@ TEST_P(SnmpPubAgent, ScalarsAndTheirRowsInTheReadingsTable)
     EXPECT_EQ(live.Int("select Val is null from tbSnmpDat where Fld='missing'"), 1);
 }
 
-TEST_P(SnmpPubAgent, TableWalksColumnsStatisticsAndTheNextTable)
+TEST_P(SnmpPubAgent, TableWalkColumnsStatisticsAndTheNextTable)
 {
     int fds = OpenFds();
-    ASSERT_EQ(Poll(std::string("[oids]\n") + kBat + "=bat:,2,\n"), 1);
+    ASSERT_EQ(Poll(std::string("[oids]\n") + kBat + "=bat:,2,4,\n[vals.ext]\nbat.3=1\n[vals.str]\nbat.4=1\n"), 1);
     EXPECT_EQ(OpenFds(), fds) << "the poll closes its socket";
+    // Only columns 2 and 4, the row counter from column 1, nothing of the next table; row index
+    // 2 (slot 3) without column 1 listed: its slot never restarts, so the minimum starts at 0.
     std::map<std::string, std::string> want = {
-        {"bat", "4"}, {"bat1_2", "230"}, {"bat2_2", "225"}, {"bat3_2", "240"}, {"bat4_2", "220"}};
-    EXPECT_EQ(Vals(), want) << "only column 2, the row counter from column 1, nothing of the next table";
+        {"bat", "4"},        {"bat1_2", "230"},   {"bat2_2", "225"},   {"bat3_2", "240"},        {"bat4_2", "220"},
+        {"bat1_4", "A 1"},   {"bat2_4", "it's"},  {"bat3_4", "x y z"}, {"bat4_4", "plain"},
+        {"bat_3a", std::to_string(kVolt[1] / 4)}, {"bat_3x", "0"},     {"bat_3X", std::to_string(kVolt[1])}};
+    EXPECT_EQ(Vals(), want);
     std::string log = root.Read(kLog);
     EXPECT_NE(log.find("SNMP bulk 5.4 = 9\r\n"), std::string::npos) << "unlisted cells are still logged";
     EXPECT_EQ(log.find(" = 77\r\n"), std::string::npos);
 
-    ASSERT_EQ(Poll(std::string("[oids]\n") + kBat + "=bat:,1,2,3,4,\n[vals.ext]\nbat.3=1\n[vals.str]\nbat.4=1\n"), 1);
-    // Row index 2: 2 + 225 + 31 + the name (no number, counted as 0), over 4 rows.
-    EXPECT_EQ(Val("bat_3a"), std::to_string((2 + kVolt[1] + kTemp[1]) / 4));
-    EXPECT_EQ(Val("bat_3x"), "0") << "the name cell counts as 0";
-    EXPECT_EQ(Val("bat_3X"), std::to_string(kVolt[1]));
-    EXPECT_EQ(Val("bat1_4"), "A 1");
-    EXPECT_EQ(Val("bat3_4"), "x y z");
-
-    ASSERT_EQ(Poll(std::string("[oids]\n") + kBat + "=bat:,2,3,\n[vals.ext]\nbat.2=1\n"), 1);
-    EXPECT_EQ(Val("bat_2a"), std::to_string((kVolt[0] + kTemp[0]) / 4));
-    EXPECT_EQ(Val("bat_2x"), "0") << "without column 1 the minimum starts from 0";
-    EXPECT_EQ(Val("bat_2X"), std::to_string(kVolt[0]));
-    EXPECT_EQ(Val("bat1_4"), "<absent>") << "the readings of the last poll are gone";
     ASSERT_EQ(d.DataDetail(&live, 12, 0), 0);
-    EXPECT_EQ(live.Int("select count(*) from tbSnmpDat where SID=12"), static_cast<int>(Vals().size()));
+    EXPECT_EQ(live.Int("select count(*) from tbSnmpDat where SID=12"), static_cast<int>(want.size()));
     EXPECT_EQ(live.Int("select Val from tbSnmpDat where Fld='bat3_2'"), kVolt[2]);
+    EXPECT_EQ(live.Int("select Val is null from tbSnmpDat where Fld='bat3_4'"), 1) << "looked up as bat3_4, not bat.4";
 }
 
 TEST_P(SnmpPubAgent, HostResourcesStorageWalkedWithEverySlot)
@@ -200,6 +241,38 @@ TEST_P(SnmpPubAgent, NumbersFromOneGet)
     EXPECT_EQ(CSMSnmpPub::_oidGet(snmp, pdu, target, "1.3.6.1.4.1.99999.9.9.0", 10), 0) << "no such object";
     EXPECT_EQ(CSMSnmpPub::_oidGetStr(snmp, pdu, target, "1.3.6.1.2.1.1.1.0"), kDescr);
     EXPECT_EQ(CSMSnmpPub::_oidGetStr(snmp, pdu, target, "not.an.oid"), "");
+}
+
+TEST_P(SnmpPubAgent, AdapterBulkRepetitionsNonRepeatersAndTheEndOfTheView)
+{
+    using namespace Snmp_pp;
+    int status = -1;
+    Snmp snmp(status, 0, false);
+    ASSERT_EQ(status, SNMP_CLASS_SUCCESS);
+    UdpAddress addr("127.0.0.1");
+    addr.set_port(static_cast<unsigned short>(s_agent->Port()));
+    CTarget t(addr);
+    t.set_version(static_cast<snmp_version>(GetParam()));
+    const bool v1 = GetParam() == 0;
+    // One non-repeater and three repetitions of the storage index column (v1: one GET-NEXT each).
+    Pdu pdu;
+    pdu += Vb(Oid("1.3.6.1.2.1.1.1"));
+    pdu += Vb(Oid("1.3.6.1.2.1.25.2.3.1.1"));
+    ASSERT_EQ(SNMP_CLASS_SUCCESS, snmp.get_bulk(pdu, t, 1, 3));
+    ASSERT_EQ(v1 ? 2 : 4, pdu.get_vb_count());
+    EXPECT_STREQ("1.3.6.1.2.1.1.1.0", pdu[0].get_printable_oid());
+    for (int k = 1; k < pdu.get_vb_count(); ++k) EXPECT_EQ(12u, pdu[k].get_oid().len()) << pdu[k].get_printable_oid();
+    Pdu ten;
+    ten += Vb(Oid(kHrStorage));
+    ASSERT_EQ(SNMP_CLASS_SUCCESS, snmp.get_bulk(ten, t, 0, 10));
+    EXPECT_EQ(v1 ? 1 : 10, ten.get_vb_count());
+    // Past the last object: v2c marks the bindings, v1 answers noSuchName.
+    Pdu end;
+    end += Vb(Oid("1.4"));
+    EXPECT_EQ(v1 ? SNMP_ERROR_NO_SUCH_NAME : SNMP_CLASS_SUCCESS, snmp.get_bulk(end, t, 0, 10));
+    if (!v1) {
+        EXPECT_EQ((SmiUINT32)sNMP_SYNTAX_ENDOFMIBVIEW, end[0].get_syntax());
+    }
 }
 
 TEST(SnmpPubSilentAgent, EmptyReadingsAfterTheDefaultTimeOutsAndThePollStillCounts)

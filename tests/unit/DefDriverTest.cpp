@@ -42,21 +42,20 @@ class DefDriver : public ::testing::TestWithParam<Family> {
 protected:
     void SetUp() override
     {
-        const Family& f = GetParam();
-        ASSERT_EQ(LoadDefText(root, d(), f.type, kDef), 1);
-        item = MakeItem(17, f.type, 1, 0, &port);
+        drv = Make(GetParam().type, kDef);
+        ASSERT_TRUE(drv);
+        item = MakeItem(17, GetParam().type, 1, 0, &port);
     }
-    CSMDefBase& d()
+    // The driver the factory makes from this definition text.
+    std::unique_ptr<CSMDefBase> Make(int type, const std::string& text)
     {
-        if (!drv) {
-            root.Write("/NandFlash/SM/SM" + std::to_string(GetParam().type) + ".def", "");
-            testing::internal::CaptureStdout();
-            ISMBase* h = GetParam().factory(GetParam().type);
-            testing::internal::GetCapturedStdout();
-            drv.reset(static_cast<CSMDefBase*>(static_cast<CSMBase*>(h)));
-        }
-        return *drv;
+        root.Write("/NandFlash/SM/SM" + std::to_string(type) + ".def", text);
+        testing::internal::CaptureStdout();
+        ISMBase* h = GetParam().factory(type);
+        testing::internal::GetCapturedStdout();
+        return std::unique_ptr<CSMDefBase>(static_cast<CSMDefBase*>(static_cast<CSMBase*>(h)));
     }
+    CSMDefBase& d() { return *drv; }
     // Live and second database, the device current, registered, tables made, two readings.
     void Ready()
     {
@@ -96,10 +95,7 @@ TEST_P(DefDriver, FactoryNeedsTheFileAndLogsTheDriver)
     EXPECT_NE(root.Read("/NandFlash/tmp/qvsm.log.ini").find(line), std::string::npos) << line;
 
     // An empty file: no points, the built-in note and the default model.
-    root.Write("/NandFlash/SM/SM" + std::to_string(f.type + 1) + ".def", "");
-    testing::internal::CaptureStdout();
-    std::unique_ptr<CSMDefBase> empty(static_cast<CSMDefBase*>(static_cast<CSMBase*>(f.factory(f.type + 1))));
-    testing::internal::GetCapturedStdout();
+    std::unique_ptr<CSMDefBase> empty = Make(f.type + 1, "");
     ASSERT_TRUE(empty);
     EXPECT_EQ(empty->DataSize(), 0);
     EXPECT_STREQ(empty->GetNote(), f.note);
@@ -210,10 +206,8 @@ TEST_P(DefDriver, HistoryRowsCarryTheirReadings)
 TEST_P(DefDriver, ResultOfTheStatementThatCounts)
 {
     const Family& f = GetParam();
-    CSMDefBase& nodb = *static_cast<CSMDefBase*>(static_cast<CSMBase*>(f.factory(f.type)));
-    std::unique_ptr<CSMDefBase> own(&nodb);
     int alm[16] = {0};
-    EXPECT_EQ(nodb.DataUpd(0, alm, nullptr, -1, nullptr), 1) << "nothing written, nothing failed";
+    EXPECT_EQ(d().DataUpd(0, alm, nullptr, -1, nullptr), 1) << "no database: nothing written, nothing failed";
 
     Ready();
     live.failExec = true;

@@ -285,27 +285,21 @@ TEST_F(ModbusTest, PortAndLoadFailures)
 {
     EXPECT_EQ(d.DataGet(&port, 1, 0), 0) << "unloaded";
     Load("[comm]\ndelay=0\n[regs3]\n0=2\n");
-    port.open = false;
-    EXPECT_EQ(d.DataGet(&port, 1, 0), 0);
-    EXPECT_EQ(d.DataGet(nullptr, 1, 0), 0);
-    EXPECT_TRUE(port.writes.empty());
-    port.open = true;
-    port.shortWriteBy = 1;
     Regs({1, 2});
+    port.shortWriteBy = 1;
     EXPECT_EQ(d.DataGet(&port, 1, 0), 0);
     EXPECT_EQ(port.reads, 0) << "no read after a short write";
-
-    // A poll starts from an empty [vals].
     port.shortWriteBy = 0;
     ASSERT_EQ(d.DataGet(&port, 1, 0), 1);
     port.open = false;
     EXPECT_EQ(d.DataGet(&port, 1, 0), 0);
-    EXPECT_EQ(ValCount(), 0u);
+    EXPECT_EQ(ValCount(), 0u) << "a poll starts from an empty [vals]";
+    EXPECT_EQ(d.DataGet(nullptr, 1, 0), 0);
+    EXPECT_EQ(port.writes.size(), 2u) << "nothing sent to a closed or missing port";
 
-    // A definition without blocks polls successfully with no values.
     Load("[comm]\nnote=x\n");
     port.open = true;
-    EXPECT_EQ(d.DataGet(&port, 1, 0), 1);
+    EXPECT_EQ(d.DataGet(&port, 1, 0), 1) << "a definition without blocks polls with no values";
     EXPECT_EQ(port.writes.size(), 2u);
 }
 

@@ -103,7 +103,7 @@ TEST_F(SnmpPubTest, LoadRegistrationAndTablesAreLogged)
     EXPECT_NE(Log().find(line), std::string::npos);
 }
 
-TEST_F(SnmpPubTest, PollsThatEndWithoutAnAnswer)
+TEST_F(SnmpPubTest, PollsThatEndBeforeAnyAnswer)
 {
     tagSMItem item = MakeItem(5, 4096);
     std::strcpy(item.ConnText, "xxxx127.0.0.1:1161");
@@ -116,16 +116,12 @@ TEST_F(SnmpPubTest, PollsThatEndWithoutAnAnswer)
     EXPECT_NE(Log().find("SNMP.def xxxx127.0.0.1:1161\n"), std::string::npos);
     EXPECT_EQ(Log().find("SNMP.dst="), std::string::npos);
 
-    Load("[oids]\n1.3.6.1.2.1.1.5.0=name\n1.3.6.1.2.1.25.2.3.1=hr:,2,\n[vals.ext]\nhr.1=1\n[flds]\ncnt=1\n1=name\n");
-    // No host names: the address is refused before anything is sent, so this costs no time-out.
+    // Loaded, with a connection the library refuses at once: empty readings, the poll counts.
+    Load("[oids]\n1.3.6.1.2.1.1.5.0=name\n");
     std::strcpy(item.ConnText, "xxxxups.example:1161:pub:op:pw");
     EXPECT_EQ(d.DataGet(nullptr, 1, 0), 1);
     EXPECT_EQ(Val("name"), "");
-    EXPECT_FALSE(Has("hr")) << "a failed walk writes no row counter";
-    EXPECT_FALSE(Has("hr_1a")) << "and no statistics without rows";
-    EXPECT_EQ(d.DataVal(1), -1);
     EXPECT_NE(Log().find("SNMP.dst=ups.example  port=1161  comm=pub  u=op  p=pw\n"), std::string::npos);
-    EXPECT_NE(Log().find("SNMP.get err "), std::string::npos);
 }
 
 TEST_F(SnmpPubTest, WalkStoresListedColumnsAndCountsColumnOne)
