@@ -136,19 +136,14 @@ TEST_F(EndToEnd, KilledSimulatorTurnsDevicesToFailureAndBackWhenItReturns)
     EXPECT_EQ(0, access((dir / "root/NandFlash/tmp/qvsm.log.ini").c_str(), F_OK));
 }
 
-TEST_F(EndToEnd, CtlReachesDoFunc)
+TEST_F(EndToEnd, CtlArgumentsReachDoFuncAndMistakesStopTheHost)
 {
-    std::string site = Site("", Sensor(501, 0, 1, 0, "ctl"));
-    std::string out;
-    // The sensor driver keeps the base behaviour: DoFunc answers 0.
-    ASSERT_EQ(0, Host({"ctl", "-c", site, "--sid", "501", "--cmd", "3"}, out)) << out;
-    EXPECT_NE(std::string::npos, out.find("ctl [501] ctl: DoFunc(cmd 3) = 0")) << out;
-
     // A recording module shows what arrives in the driver: the text in GBK, or an int.
+    std::string out;
     std::string fake = dir / "fake.ini";
     e2e::WriteFile(fake, "[host]\nLive = fake.db\n[device.x]\nSID = 9\nType = 256\nAddr = 4\n");
     ASSERT_EQ(0, Host({"ctl", "-c", fake, "--sid", "9", "--cmd", "7", "--text", "开门吧"}, out, FAKE_MODULE)) << out;
-    EXPECT_NE(std::string::npos, out.find("DoFunc(cmd 7) = 71")) << out;
+    EXPECT_NE(std::string::npos, out.find("ctl [9] device.x: DoFunc(cmd 7) = 71")) << out;
     EXPECT_NE(std::string::npos, out.find("reply: done")) << out;
     std::string db = dir / "fake.db";
     EXPECT_EQ(Gbk("开门吧"), e2e::DbStr(db, "select Txt from tbFakeCalls where Op='DoFunc' and SID=9 and A=7 and B=4"));
@@ -157,12 +152,9 @@ TEST_F(EndToEnd, CtlReachesDoFunc)
     EXPECT_NE(std::string::npos, out.find("DoFunc(cmd 8) = 81")) << out;
     EXPECT_EQ(2, Host({"ctl", "-c", fake, "--sid", "10", "--cmd", "8"}, out, FAKE_MODULE));
     EXPECT_NE(std::string::npos, out.find("no device with SID 10")) << out;
-}
 
-TEST_F(EndToEnd, BadSiteFileOrCommandLineStopsBeforeAnythingRuns)
-{
+    // A bad site file or command line stops the host before anything runs.
     std::string site = Site("[port.1]\nDevice = /dev/null\nParity = Q\n", Sensor(1, 1, 1, 0, "x"));
-    std::string out;
     EXPECT_EQ(2, Host({"-c", site, "--cycles", "1"}, out));
     EXPECT_NE(std::string::npos, out.find(site + ": [port.1] Parity: 'Q' is not N, E or O")) << out;
     EXPECT_NE(0, access(live.c_str(), F_OK));

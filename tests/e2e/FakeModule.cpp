@@ -1,6 +1,7 @@
 // A stand-in for libqvsm.so that records what the host does with it. Every call into a
-// driver is written to the live database (table tbFakeCalls), so tests of qvsm-host can
-// check the order of calls, the alarm bits and the control commands it passes on.
+// driver is written to the live database (table tbFakeCalls; history rows as "Hist" calls in
+// the history database), so tests of qvsm-host can check the order of calls, the alarm bits
+// and the control commands it passes on.
 //
 // Drivers: any type code except 9999 (no driver). Three points; values come from the
 // device record: point 1 = Param1, point 2 = Param2, point 3 = Addr. A device whose Addr
@@ -27,8 +28,6 @@ public:
     void SetManager(ISMManager* m) override { m_mgr = m; }
     int RegDb(IDbBase* db, int force) override
     {
-        db->Exec("create table if not exists tbFakeCalls(Seq INTEGER PRIMARY KEY,Op TEXT,Type INTEGER,SID INTEGER,"
-                 "A INTEGER,B INTEGER,C INTEGER,Txt TEXT)");
         Rec(db, "RegDb", force, 0, 0);
         char sql[512];
         std::snprintf(sql, sizeof sql, "select count(*) from tbSMDef where Type=%d", m_type);
@@ -74,12 +73,7 @@ public:
     int DataUpd(int flags, int* almBits, int* snapId, int sid, IDbBase* hist) override
     {
         Rec(m_db, "DataUpd", almBits ? almBits[0] : -1, flags, hist ? 1 : 0, snapId ? "snap" : "");
-        if (hist) {
-            hist->Exec("create table if not exists tbFakeHist(SID INTEGER,Bits INTEGER)");
-            char sql[128];
-            std::snprintf(sql, sizeof sql, "insert into tbFakeHist values(%d,%d)", sid, almBits ? almBits[0] : -1);
-            hist->Exec(sql);
-        }
+        Rec(hist, "Hist", almBits ? almBits[0] : -1, sid, 0);
         return 1;
     }
     int DoFunc(ISerBase* port, int addr, int cmd, void* buf, int len) override
@@ -105,10 +99,13 @@ public:
     void Rec(IDbBase* db, const char* op, int a, int b, int c, const char* txt = "")
     {
         if (!db) return;
-        char sql[1200];
+        char sql[1400];
         std::string q;
         for (const char* p = txt; *p; ++p) q += *p == '\'' ? std::string("''") : std::string(1, *p);
-        std::snprintf(sql, sizeof sql, "insert into tbFakeCalls(Op,Type,SID,A,B,C,Txt) values('%s',%d,%d,%d,%d,%d,'%s')",
+        std::snprintf(sql, sizeof sql,
+                      "create table if not exists tbFakeCalls(Seq INTEGER PRIMARY KEY,Op TEXT,Type INTEGER,SID INTEGER,"
+                      "A INTEGER,B INTEGER,C INTEGER,Txt TEXT);"
+                      "insert into tbFakeCalls(Op,Type,SID,A,B,C,Txt) values('%s',%d,%d,%d,%d,%d,'%s')",
                       op, m_type, m_item ? m_item->SID : 0, a, b, c, q.c_str());
         db->Exec(sql);
     }

@@ -126,8 +126,8 @@ TEST_F(HostWithFake, CyclesPollInOrderWithAlarmBitsHistoryAndFreshLimits)
     ASSERT_TRUE(live.Open(dir / "live.db"));
     EXPECT_EQ("FreeSMManager", std::string(live.QueryStr("select Op from tbFakeCalls order by Seq desc limit 1")));
     ASSERT_TRUE(hist.Open(dir / "hist/hist.db"));
-    EXPECT_EQ(8, hist.QueryInt("select count(*) from tbFakeHist"));
-    EXPECT_EQ(2, hist.QueryInt("select count(*) from tbFakeHist where SID=13 and Bits=-1"));
+    EXPECT_EQ(8, hist.QueryInt("select count(*) from tbFakeCalls where Op='Hist'"));
+    EXPECT_EQ(2, hist.QueryInt("select count(*) from tbFakeCalls where Op='Hist' and B=13 and A=-1"));
 }
 
 TEST_F(HostWithFake, StartFailuresAreExplained)
