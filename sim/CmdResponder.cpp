@@ -269,7 +269,7 @@ bool CCmdResponder::Answer(const uint8_t* req, size_t n, Reply& out)
     if (set != sl->sets.end() && !data.empty()) {
         int v = data.back();
         if (data.size() > 1) v |= data[data.size() - 2] << 8;
-        SetHolding(*sl->regs, set->second, v);
+        sl->regs->Set(TB_HOLDING, set->second, v);
     }
     std::vector<uint8_t> body;
     if (rep != sl->replies.end()) body = HexToBytes(rep->second.Expand(*sl->regs));

@@ -20,9 +20,6 @@
 
 namespace sim {
 
-// Sets holding register reg of a slave; false when it has no such register.
-bool SetHolding(CModbusSlave& regs, int reg, int value);
-
 // Hex text: the value of n digits (-1 when one is not a hex digit), pairs of digits as bytes,
 // and the text in upper case.
 int HexValue(const std::string& text, size_t at, size_t n);

@@ -46,10 +46,7 @@ CModbusSlave::CModbusSlave(const SlaveSpec& spec) : m_spec(spec), m_dir(spec.reg
                                              static_cast<unsigned>(count[TB_HOLDING]), start[TB_INPUT],
                                              static_cast<unsigned>(count[TB_INPUT]));
     if (!m_map) return;
-    for (const RegSpec& r : spec.regs) {
-        if (r.table == TB_COIL || r.table == TB_DISCRETE) *Bit(r.table, r.reg) = static_cast<uint8_t>(r.value ? 1 : 0);
-        else *Reg(r.table, r.reg) = static_cast<uint16_t>(r.value);
-    }
+    for (const RegSpec& r : spec.regs) Set(r.table, r.reg, r.value);
 }
 
 CModbusSlave::~CModbusSlave()
@@ -57,31 +54,28 @@ CModbusSlave::~CModbusSlave()
     if (m_map) modbus_mapping_free(m_map);
 }
 
+namespace {
+template <class T>
+T* At(T* tab, unsigned start, int count, int reg)
+{
+    int i = reg - static_cast<int>(start);
+    return (i >= 0 && i < count) ? &tab[i] : nullptr;
+}
+}  // namespace
+
 uint16_t* CModbusSlave::Reg(Table table, int reg) const
 {
     if (!m_map) return nullptr;
-    if (table == TB_HOLDING) {
-        int i = reg - static_cast<int>(m_map->start_registers);
-        return (i >= 0 && i < m_map->nb_registers) ? &m_map->tab_registers[i] : nullptr;
-    }
-    if (table == TB_INPUT) {
-        int i = reg - static_cast<int>(m_map->start_input_registers);
-        return (i >= 0 && i < m_map->nb_input_registers) ? &m_map->tab_input_registers[i] : nullptr;
-    }
+    if (table == TB_HOLDING) return At(m_map->tab_registers, m_map->start_registers, m_map->nb_registers, reg);
+    if (table == TB_INPUT) return At(m_map->tab_input_registers, m_map->start_input_registers, m_map->nb_input_registers, reg);
     return nullptr;
 }
 
 uint8_t* CModbusSlave::Bit(Table table, int reg) const
 {
     if (!m_map) return nullptr;
-    if (table == TB_COIL) {
-        int i = reg - static_cast<int>(m_map->start_bits);
-        return (i >= 0 && i < m_map->nb_bits) ? &m_map->tab_bits[i] : nullptr;
-    }
-    if (table == TB_DISCRETE) {
-        int i = reg - static_cast<int>(m_map->start_input_bits);
-        return (i >= 0 && i < m_map->nb_input_bits) ? &m_map->tab_input_bits[i] : nullptr;
-    }
+    if (table == TB_COIL) return At(m_map->tab_bits, m_map->start_bits, m_map->nb_bits, reg);
+    if (table == TB_DISCRETE) return At(m_map->tab_input_bits, m_map->start_input_bits, m_map->nb_input_bits, reg);
     return nullptr;
 }
 
@@ -93,6 +87,18 @@ int CModbusSlave::Value(Table table, int reg) const
     }
     uint16_t* r = Reg(table, reg);
     return r ? *r : -1;
+}
+
+bool CModbusSlave::Set(Table table, int reg, int value)
+{
+    if (table == TB_COIL || table == TB_DISCRETE) {
+        uint8_t* b = Bit(table, reg);
+        if (b) *b = static_cast<uint8_t>(value ? 1 : 0);
+        return b != nullptr;
+    }
+    uint16_t* r = Reg(table, reg);
+    if (r) *r = static_cast<uint16_t>(value);
+    return r != nullptr;
 }
 
 void CModbusSlave::Tick()
@@ -108,8 +114,7 @@ void CModbusSlave::Tick()
             v = r.lo;
             m_dir[i] = 1;
         }
-        if (r.table == TB_COIL || r.table == TB_DISCRETE) *Bit(r.table, r.reg) = static_cast<uint8_t>(v ? 1 : 0);
-        else *Reg(r.table, r.reg) = static_cast<uint16_t>(v);
+        Set(r.table, r.reg, v);
     }
 }
 

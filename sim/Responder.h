@@ -53,6 +53,8 @@ public:
     void Tick();
     // Current value of a configured register or bit; -1 when it is outside the tables.
     int Value(Table table, int reg) const;
+    // Sets a register or bit (a bit to 0 or 1); false when it is outside the tables.
+    bool Set(Table table, int reg, int value);
 
 private:
     uint16_t* Reg(Table table, int reg) const;

@@ -1,5 +1,3 @@
-#include <modbus.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -61,16 +59,6 @@ std::string Upper(std::string s)
 {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
-}
-
-bool SetHolding(CModbusSlave& regs, int reg, int value)
-{
-    modbus_mapping_t* m = regs.Map();
-    if (!m) return false;
-    int i = reg - static_cast<int>(m->start_registers);
-    if (i < 0 || i >= m->nb_registers) return false;
-    m->tab_registers[i] = static_cast<uint16_t>(value);
-    return true;
 }
 
 // ---- data templates ----------------------------------------------------------------------
@@ -286,7 +274,7 @@ bool CYdtResponder::Answer(const uint8_t* req, size_t n, Reply& out)
             rtn = "06";
         } else {
             rtn = sl->ctlRtn;
-            if (it != sl->controls.end() && rtn == "00") SetHolding(*sl->regs, it->second.reg, it->second.value);
+            if (it != sl->controls.end() && rtn == "00") sl->regs->Set(TB_HOLDING, it->second.reg, it->second.value);
         }
     } else {
         auto it = sl->cmds.find(cid2);
