@@ -7,7 +7,7 @@
 #include <vector>
 
 namespace {
-const SMDefFamily kFamily = {"tbNormal", "tbNormalDat", "", "V", DEF_UPD_PLAIN_BRIEF};
+const SMDefFamily kFamily = {"tbNormal", "tbNormalDat", "", "V", DEF_UPD_PLAIN_BRIEF | DEF_UPD_LAST_EXEC};
 
 bool IsHexStart(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
 

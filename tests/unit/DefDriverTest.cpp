@@ -31,7 +31,7 @@ const Family kFamilies[] = {
     {"CSMSnmpPub", 4096, NewSnmpHandler, "QVMB-base", "QVSNMP-base", "tbSnmp", "tbSnmpDat", ",ValStr VARCHAR(128)", "",
      false, false},
     {"CSMYdt1363", 5120, NewYdt1363Handler, "QVYD-base", "QVYD-base", "tbYdt1363", "tbYdt1363Dat", "", "V", false, false},
-    {"CSMNormal", 5632, NewNormalHandler, "QVYD-base", "QVYD-base", "tbNormal", "tbNormalDat", "", "V", true, false},
+    {"CSMNormal", 5632, NewNormalHandler, "QVYD-base", "QVYD-base", "tbNormal", "tbNormalDat", "", "V", true, true},
 };
 
 const char kDef[] = "[comm]\nnote=Meter\nbrief=U=%1%V %1st% T=%2%\n"
