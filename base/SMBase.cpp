@@ -340,6 +340,12 @@ int CSMBase::UpdRow(const char* table, const SMUpd& u, const SMCol* cols, int n)
     return m_pDb->Exec(m_buffer);
 }
 
+int CSMBase::TrimRows(IDbBase* db, const char* table, const char* cond, int keep)
+{
+    return SqlExec(db, "delete from %s where %s and (DID not in(select DID from %s order by DateUpd desc limit %d))",
+                   table, cond, table, keep);
+}
+
 int CSMBase::InsHist(IDbBase* hist, const char* table, const SMUpd& u, const SMCol* cols, int n)
 {
     if (!hist) return 0;

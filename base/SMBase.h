@@ -154,6 +154,10 @@ public:
     int UpdRow(const char* table, const SMUpd& u, const SMCol* cols, int n);
     // insert into <table>(SID,DateUpd,State,SnapID,<cols>) values(...) on hist (skipped if null)
     static int InsHist(IDbBase* hist, const char* table, const SMUpd& u, const SMCol* cols, int n);
+    // Keeps the newest rows of a history table: "delete from <table> where <cond> and (DID not
+    // in(select DID from <table> order by DateUpd desc limit <keep>))". Result of Exec, 0 when
+    // db is null, -1 when refused.
+    static int TrimRows(IDbBase* db, const char* table, const char* cond, int keep);
 
     // One Modbus RTU read: IsOpen, Purge, request, Write, pause, one Read of the expected
     // length (5 + 2*count for registers, 5 + ceil(count/8) for coils/inputs), CRC check.

@@ -52,3 +52,19 @@ void SMSleepUs(unsigned long usec)
     else
         RealSleep(usec);
 }
+
+namespace {
+SMClockHook g_clockHook = nullptr;
+}
+
+void SMSetClockHook(SMClockHook hook) { g_clockHook = hook; }
+
+time_t SMNow() { return g_clockHook ? g_clockHook() : time(nullptr); }
+
+struct tm SMLocalNow()
+{
+    time_t now = SMNow();
+    struct tm tmv;
+    localtime_r(&now, &tmv);
+    return tmv;
+}

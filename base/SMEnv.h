@@ -2,6 +2,7 @@
 #ifndef QVSM_BASE_SMENV_H
 #define QVSM_BASE_SMENV_H
 
+#include <ctime>
 #include <string>
 
 // Every absolute path the module touches ("/NandFlash/...", "/dev/...", "/sys/...") goes
@@ -18,5 +19,13 @@ typedef void (*SMSleepHook)(unsigned long usec);
 void SMSetSleepHook(SMSleepHook hook);
 void SMSleepUs(unsigned long usec);
 inline void SMSleepMs(unsigned long ms) { SMSleepUs(ms * 1000UL); }
+
+// Every reading of the clock goes through these. Tests install a hook with SMSetClockHook
+// to choose "now"; nullptr restores the real clock.
+typedef time_t (*SMClockHook)();
+void SMSetClockHook(SMClockHook hook);
+time_t SMNow();
+// SMNow() as local broken-down time.
+struct tm SMLocalNow();
 
 #endif

@@ -37,9 +37,7 @@ int trace_sm_log(const char* tag, const char* format, ...)
     char message[1026];
     std::memcpy(message, buffer, sizeof message);
 
-    time_t now = time(nullptr);
-    struct tm tmv;
-    localtime_r(&now, &tmv);
+    struct tm tmv = SMLocalNow();
     // The composed line is cut to the buffer on purpose.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-truncation"

@@ -64,7 +64,16 @@ bool TempRoot::Exists(const std::string& abs) const { return fs::exists(m_dir + 
 
 namespace {
 std::vector<unsigned long> g_sleeps;
-void RecordSleep(unsigned long usec) { g_sleeps.push_back(usec); }
+time_t g_now = 0;
+unsigned long g_sleptUs = 0;  // sleeps not yet turned into whole seconds of g_now
+void RecordSleep(unsigned long usec)
+{
+    g_sleeps.push_back(usec);
+    g_sleptUs += usec;
+    g_now += static_cast<time_t>(g_sleptUs / 1000000UL);
+    g_sleptUs %= 1000000UL;
+}
+time_t FakeNow() { return g_now; }
 
 std::string Convert(const char* to, const char* from, const std::string& s)
 {
@@ -86,10 +95,34 @@ std::string Convert(const char* to, const char* from, const std::string& s)
 FakeClock::FakeClock()
 {
     g_sleeps.clear();
+    g_sleptUs = 0;
+    SetLocal(2022, 3, 1, 8);
     SMSetSleepHook(RecordSleep);
+    SMSetClockHook(FakeNow);
 }
 
-FakeClock::~FakeClock() { SMSetSleepHook(nullptr); }
+FakeClock::~FakeClock()
+{
+    SMSetSleepHook(nullptr);
+    SMSetClockHook(nullptr);
+}
+
+void FakeClock::SetLocal(int year, int mon, int day, int hour, int min, int sec)
+{
+    struct tm t = {};
+    t.tm_year = year - 1900;
+    t.tm_mon = mon - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = min;
+    t.tm_sec = sec;
+    t.tm_isdst = -1;
+    g_now = mktime(&t);
+}
+
+void FakeClock::SetNow(time_t t) { g_now = t; }
+void FakeClock::Advance(long seconds) { g_now += seconds; }
+time_t FakeClock::Now() { return g_now; }
 
 std::vector<unsigned long>& FakeClock::Sleeps() { return g_sleeps; }
 

@@ -2,6 +2,7 @@
 #ifndef QVSM_TESTS_ENV_H
 #define QVSM_TESTS_ENV_H
 
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -24,13 +25,20 @@ private:
     bool m_hadOld = false;
 };
 
-// Installs a sleep hook that records instead of waiting; restores the real sleep on exit.
+// Installs a sleep hook that records instead of waiting, and a clock that stands at a time
+// the test chooses and moves only by the recorded sleeps and Advance; restores both on exit.
 class FakeClock {
 public:
+    // Starts at local time 2022-03-01 08:00:00 unless the test sets another.
     FakeClock();
     ~FakeClock();
     static std::vector<unsigned long>& Sleeps();  // microseconds, per call
     static unsigned long TotalUs();
+    // "Now" as local time (year, month 1..12, day, hour, minute, second).
+    static void SetLocal(int year, int mon, int day, int hour = 0, int min = 0, int sec = 0);
+    static void SetNow(time_t t);
+    static void Advance(long seconds);
+    static time_t Now();
 };
 
 // UTF-8 <-> GBK (tests are compiled with a GBK execution charset, so plain literals are GBK).
