@@ -120,7 +120,11 @@ void SimpleIni::ParseLine(std::string& line, int lineNo, std::string& section, s
     }
 }
 
-void SimpleIni::Free() { m_sections.clear(); }
+void SimpleIni::Free()
+{
+    m_sections.clear();
+    ++m_removals;
+}
 
 const IniLine* SimpleIni::Find(std::string_view section, std::string_view key) const
 {
@@ -179,6 +183,7 @@ void SimpleIni::DeleteKey(std::string_view section, std::string_view key)
 {
     auto s = m_sections.find(section);
     if (s == m_sections.end()) return;
+    ++m_removals;
     if (key == "#all") {
         m_sections.erase(s);
         return;

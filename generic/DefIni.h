@@ -150,7 +150,13 @@ public:
     // Optional sign and decimal digits only, nothing around them ("-12", not " 12" or "1.5").
     static bool IsInt(std::string_view text);
 
+    // Counts the removals of keys and sections (DeleteKey, Free, Load): a holder of pointers
+    // into the store sees from it that they may have gone.
+    unsigned Removals() const { return m_removals; }
+
 private:
+    friend class DefVals;
+
     // The key's line, created (with its section) when absent.
     IniLine& Slot(std::string_view section, std::string_view key);
     void ParseLine(std::string& line, int lineNo, std::string& section, std::string& pending, bool& hasPending);
@@ -159,6 +165,7 @@ private:
     SectionMap m_sections;
     DescMap m_desc;
     std::string m_file;
+    unsigned m_removals = 0;
 };
 
 // Bit (bit mod 32) of words[bit / 32] as 0 or 1; 0 when bit / 32 is not below count, for a

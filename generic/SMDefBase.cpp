@@ -1,5 +1,6 @@
 #include "generic/SMDefBase.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -45,6 +46,39 @@ std::string Quoted(const std::string& text)
     CSMBase::SqlQuote(q.data(), static_cast<int>(q.size()), text.c_str());
     return q.data();
 }
+
+// text with its single quotes doubled, into out (reused: no allocation once it is large enough).
+const char* QuoteInto(std::string& out, const std::string& text)
+{
+    out.resize(text.size() * 2 + 1);
+    int n = CSMBase::SqlQuote(&out[0], static_cast<int>(out.size()), text.c_str());
+    return n < 0 ? "" : out.c_str();
+}
+
+// A value text as GetValue<int> reads it, def when it is not a number in the int range.
+int IntOf(const std::string& text, int def)
+{
+    long long v = 0;
+    if (!SimpleIni::ParseLeadingInt(text, v) || v < -2147483647LL - 1 || v > 2147483647LL) return def;
+    return static_cast<int>(v);
+}
+
+// "n" of a [flds] key that is a point number as DataVal spells it (digits, no leading zero).
+bool PointKey(const std::string& key, int cnt, int& n)
+{
+    if (key.empty() || key.size() > 10 || key[0] < '1' || key[0] > '9') return false;
+    long long v = 0;
+    for (char c : key) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    if (v > cnt) return false;
+    n = static_cast<int>(v);
+    return true;
+}
+
+// Points beyond this count are looked up by text.
+const int kPlannedPoints = 65536;
 }  // namespace
 
 int CSMDefBase::UpdLoad()
@@ -65,16 +99,32 @@ int CSMDefBase::UpdLoad()
     int cnt = m_ini.GetValue<int>(SEC_FLDS, "cnt", 0);
     m_nDataCount = cnt < 0 ? 0 : cnt;
     IndexPoints(m_ini, m_nDataCount);
+
+    m_vals.Reset();
+    m_pointSlot.assign(static_cast<size_t>(std::min(m_nDataCount, kPlannedPoints)) + 1, -1);
+    const int planned = static_cast<int>(m_pointSlot.size()) - 1;
+    for (auto it = m_ini.beginKey(SEC_FLDS); it != m_ini.endKey(SEC_FLDS); ++it) {
+        int n = 0;
+        if (PointKey(it->first, planned, n) && !it->second.value.empty()) m_pointSlot[static_cast<size_t>(n)] = m_vals.Slot(it->second.value);
+    }
     return 1;
 }
 
-int CSMDefBase::DataVal(int fld)
+int CSMDefBase::PointVal(int fld)
 {
     if (fld < 1 || fld > m_nDataCount) return -1;
-    const IniLine* key = m_ini.Find(SEC_FLDS, std::to_string(fld));
+    if (static_cast<size_t>(fld) < m_pointSlot.size() && m_pointSlot[static_cast<size_t>(fld)] >= 0) {
+        if (const IniLine* v = m_vals.Line(m_pointSlot[static_cast<size_t>(fld)])) return IntOf(v->value, -1);
+    }
+    // Not set by a poll (or set by someone else): by the key text.
+    char num[16];
+    DefIntText(num, fld);
+    const IniLine* key = m_ini.Find(SEC_FLDS, num);
     if (!key || key->value.empty()) return -1;
     return m_ini.GetValue<int>(SEC_VALS, key->value, -1);
 }
+
+int CSMDefBase::DataVal(int fld) { return PointVal(fld); }
 
 int CSMDefBase::VarEval(char* text) { return DefVarEval(m_ini, text, DEF_VAR_CAP); }
 
@@ -141,14 +191,19 @@ int CSMDefBase::DataDetail(IDbBase* db, int sid, long long did)
     const char* pre = m_family.fldPrefix;
     int r = 0;
     if (did == 0) r = SqlExec(db, "delete from %s where SID=%d", dat, sid);
+    std::string& key = m_quoted;
     for (auto it = m_ini.beginKey(SEC_VALS); it != m_ini.endKey(SEC_VALS); ++it) {
         const std::string& val = it->second.value;
-        const std::string key = Quoted(it->first);
+        QuoteInto(key, it->first);
         if (TextReading(it->first)) {
             // An empty text reading (nothing was read) is null like a numeric one.
-            std::string v = val.empty() ? "null" : "'" + Quoted(val) + "'";
-            r = SqlExec(db, "insert into %s(DID,SID,Fld,ValStr) values(%lld,%d,'%s%s',%s)", dat, did, sid, pre,
-                        key.c_str(), v.c_str());
+            if (val.empty()) {
+                r = SqlExec(db, "insert into %s(DID,SID,Fld,ValStr) values(%lld,%d,'%s%s',%s)", dat, did, sid, pre,
+                            key.c_str(), "null");
+                continue;
+            }
+            r = SqlExec(db, "insert into %s(DID,SID,Fld,ValStr) values(%lld,%d,'%s%s','%s')", dat, did, sid, pre,
+                        key.c_str(), QuoteInto(m_quotedVal, val));
             continue;
         }
         const char* v = "null";
@@ -169,12 +224,14 @@ int CSMDefBase::DataUpd(int flags, int* almBits, int* snapId, int sid, IDbBase* 
     if (m_pDb) {
         last = UpdSubSys(u);
         kept = last = UpdRow(m_family.table, u, nullptr, 0);
-        if (!m_ini.GetValue(SEC_COMM, "brief").empty()) {
-            std::string brief = Brief(plain ? 0 : u.state, plain ? nullptr : almBits);
-            std::vector<char> alm(1024);
-            if (!plain && GetAlmDetail(alm.data(), almBits, 5, static_cast<int>(alm.size())) > 0)
-                brief.append("; ").append(alm.data());
-            last = UpdBrief(u, Quoted(brief).c_str());
+        const IniLine* tmpl = m_ini.Find(SEC_COMM, "brief");
+        if (tmpl && !tmpl->value.empty()) {
+            m_brief.assign(tmpl->value);
+            VarByIni(m_brief, m_ini, plain ? 0 : u.state, plain ? nullptr : almBits);
+            char alm[1024];
+            if (!plain && GetAlmDetail(alm, almBits, 5, static_cast<int>(sizeof alm)) > 0)
+                m_brief.append("; ").append(alm);
+            last = UpdBrief(u, QuoteInto(m_quoted, m_brief));
         }
         last = DataDetail(m_pDb, u.sid, 0);
     }

@@ -15,6 +15,7 @@
 
 #include "base/SMBase.h"
 #include "generic/DefIni.h"
+#include "generic/DefVals.h"
 #include "generic/VarExpr.h"
 
 // The tables of a definition-driven family and how its DataUpd differs from the others'.
@@ -124,6 +125,11 @@ protected:
     void StoreBits(const std::string& section, int n, const std::string& key, int value);
     // The debug trace after a poll: every [vals] entry and the brief with state 0.
     void TraceVals() const;
+    // Point fld's value as DataVal returns it, without DataVal's side effects.
+    int PointVal(int fld);
+
+    // The readings ([vals]) through slots; the point slots are planned by UpdLoad.
+    DefVals m_vals{m_ini, SEC_VALS};
 
     SimpleIni m_ini;
     bool m_bLoaded = false;
@@ -133,6 +139,14 @@ protected:
     int m_nMask = 0;
     const char* m_defModel;
     const SMDefFamily& m_family;
+
+private:
+    // Slot of point n's value key (index n; -1: no key, looked up by text).
+    std::vector<int> m_pointSlot;
+    // Scratch texts of DataUpd, kept so that a steady poll allocates nothing.
+    std::string m_brief;
+    std::string m_quoted;
+    std::string m_quotedVal;
 };
 
 // GBK text cut to at most max bytes without splitting a double-byte character.

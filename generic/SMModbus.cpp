@@ -175,6 +175,7 @@ int CSMModbus::UpdLoad()
                          n < 0 ? "not a request in hex" : n > MB_RTU_PDU_MAX ? "too long" : "too long for TCP");
     }
 
+    Plan();
     std::printf("CSMModbus::UpdLoad  d=%d  %dms  tout=%d  DataByte=%d\n", m_nDebug, m_nDelay, m_nTimeout,
                 m_nDataByte);
     return 1;
@@ -194,31 +195,117 @@ bool CSMModbus::UseTcp(ISerBase* port, int flags) const
 
 int CSMModbus::DataGet(ISerBase* port, int addr, int waitMs)
 {
-    m_ini.DeleteKey(SEC_VALS, "#all");
-    if (!m_bLoaded || !port || port->IsOpen() == 0) return 0;
-    bool tcp = UseTcp(port, waitMs);
-    for (int fc = 1; fc <= 4; ++fc) {
-        char sec[8];
-        std::snprintf(sec, sizeof sec, "regs%d", fc);
-        if (m_nDebug) std::puts(sec);
-        const SimpleIni::KeyMap* keys = m_ini.Section(sec);
-        if (!keys) continue;
-        for (const auto& kv : *keys) {
-            int start = 0;
-            long long count = 0;
-            if (!MbBlockKey(kv.first, start)) continue;
-            SimpleIni::ParseLeadingInt(kv.second.value, count);
-            if (count == 0) continue;
-            if (m_nDebug) std::printf("%d=%lld\n", start, count);
-            if (count < 0 || count > 65536 || !MbBlockFits(fc, start, static_cast<int>(count))) return 0;
-            if (!ReadBlock(port, addr, fc, start, static_cast<int>(count), tcp)) return 0;
-        }
-    }
-    if (m_nDebug) {
+    m_vals.Begin();
+    int r = Poll(port, addr, waitMs);
+    m_vals.End();
+    if (r && m_nDebug) {
         std::printf("t=%d  iaddr=%d  iext=%d\n", m_nType, addr, waitMs);
         TraceVals();
     }
+    return r;
+}
+
+int CSMModbus::Poll(ISerBase* port, int addr, int waitMs)
+{
+    if (!m_bLoaded || !port || port->IsOpen() == 0) return 0;
+    bool tcp = UseTcp(port, waitMs);
+    for (int fc = 1; fc <= 4; ++fc) {
+        if (m_nDebug) std::printf("regs%d\n", fc);
+        for (int i = m_fcFirst[fc]; i < m_fcFirst[fc + 1]; ++i) {
+            const BlockPlan& b = m_blocks[static_cast<size_t>(i)];
+            if (m_nDebug) std::printf("%d=%lld\n", b.start, b.count);
+            if (b.refused) return 0;
+            m_block = &b;
+            if (!ReadBlock(port, addr, fc, b.start, static_cast<int>(b.count), tcp)) return 0;
+        }
+    }
     return 1;
+}
+
+void CSMModbus::Plan()
+{
+    m_blocks.clear();
+    m_regPlan.clear();
+    m_subSlots.clear();
+    m_block = nullptr;
+    bool refused = false;  // the poll never gets past a refused block
+    for (int fc = 1; fc <= 4; ++fc) {
+        m_fcFirst[fc] = static_cast<int>(m_blocks.size());
+        char sec[8];
+        std::snprintf(sec, sizeof sec, "regs%d", fc);
+        for (auto it = m_ini.beginKey(sec); it != m_ini.endKey(sec) && !refused; ++it) {
+            BlockPlan b{};
+            b.fc = fc;
+            if (!MbBlockKey(it->first, b.start)) continue;
+            SimpleIni::ParseLeadingInt(it->second.value, b.count);
+            if (b.count == 0) continue;
+            b.refused = b.count < 0 || b.count > 65536 || !MbBlockFits(fc, b.start, static_cast<int>(b.count));
+            refused = b.refused;
+            if (b.refused) {
+            } else if (fc <= 2) {
+                b.bit0 = static_cast<int>(m_subSlots.size());
+                char key[24];
+                for (int k = 0; k < 8 * ((b.count + 7) / 8); ++k) {
+                    int n = MbRegKey(key, sizeof key, fc, b.start + k + 1);
+                    m_subSlots.push_back(n < 0 ? -1 : m_vals.Slot(key));
+                }
+            } else {
+                PlanRegs(b);
+            }
+            m_blocks.push_back(b);
+        }
+    }
+    m_fcFirst[5] = static_cast<int>(m_blocks.size());
+}
+
+void CSMModbus::PlanRegs(BlockPlan& b)
+{
+    char sec[8], key[24], sub[48], split[24];
+    std::snprintf(sec, sizeof sec, "regs%d", b.fc);
+    const bool byteMode = m_nDataByte != 0;
+    const int avail = 2 * static_cast<int>(b.count);
+    b.reg0 = static_cast<int>(m_regPlan.size());
+    for (int j = 0; j < b.count; ++j) {
+        if (MbRegKey(key, sizeof key, b.fc, b.start + j + 1) < 0) {
+            b.overrun = true;
+            break;
+        }
+        RegPlan r{};
+        const IniLine* fl = m_ini.Find(SEC_FLDS, key);
+        r.f = MbParseFormat(fl ? std::string_view(fl->value) : std::string_view());
+        r.off = byteMode ? j : 2 * j;
+        int need = MbTypeBytes(r.f.type, byteMode);
+        if (avail - r.off < need) {  // the value would run past the bytes received
+            b.overrun = true;
+            break;
+        }
+        j += byteMode ? need - 1 : need / 2 - 1;
+        r.slot = m_vals.Slot(key);
+
+        // Splits are keyed by the address of the value's last register.
+        int at = b.start + j;
+        std::snprintf(split, sizeof split, "%dbit", at);
+        int bits = m_ini.GetValue<int>(sec, split, 0);
+        int maxBits = byteMode ? 8 : 16;
+        r.bits = static_cast<short>(bits < 0 ? 0 : bits > maxBits / 8 ? maxBits : bits * 8);
+        if (!byteMode) {
+            std::snprintf(split, sizeof split, "%dHL", at);
+            r.hl = m_ini.GetValue<int>(sec, split, 0) != 0;
+        }
+        r.sub = static_cast<int>(m_subSlots.size());
+        for (int k = 0; k < r.bits; ++k) {
+            std::snprintf(sub, sizeof sub, "%s-%d", key, k);
+            m_subSlots.push_back(m_vals.Slot(sub));
+        }
+        if (r.hl) {
+            std::snprintf(sub, sizeof sub, "%s-H", key);
+            m_subSlots.push_back(m_vals.Slot(sub));
+            std::snprintf(sub, sizeof sub, "%s-L", key);
+            m_subSlots.push_back(m_vals.Slot(sub));
+        }
+        m_regPlan.push_back(r);
+    }
+    b.regs = static_cast<int>(m_regPlan.size()) - b.reg0;
 }
 
 bool CSMModbus::ReadBlock(ISerBase* port, int addr, int fc, int start, int count, bool tcp)
@@ -260,63 +347,46 @@ bool CSMModbus::ReadBlock(ISerBase* port, int addr, int fc, int start, int count
     return StoreRegs(fc, start, count, m_reply + data, 2 * count);
 }
 
-void CSMModbus::Store(const char* key, int32_t value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
-    m_ini.SetValue(SEC_VALS, key, std::string_view(text));
-}
-
 void CSMModbus::StoreBits(int fc, int start, const unsigned char* data, int avail)
 {
+    const BlockPlan& bl = *m_block;
+    const int planned = static_cast<int>(bl.count + 7) / 8;
     char key[24];
     for (int k = 0; k < avail; ++k)
         for (int b = 0; b < 8; ++b) {
-            if (MbRegKey(key, sizeof key, fc, start + 8 * k + b + 1) < 0) continue;
-            Store(key, data[k] & (1 << b));
+            int slot;
+            if (k < planned) {
+                slot = m_subSlots[static_cast<size_t>(bl.bit0 + 8 * k + b)];
+            } else {  // more bytes than asked for: stored as well, under keys found by text
+                slot = MbRegKey(key, sizeof key, fc, start + 8 * k + b + 1) < 0 ? -1 : m_vals.Slot(key);
+            }
+            if (slot >= 0) m_vals.SetInt(slot, data[k] & (1 << b));
         }
 }
 
-bool CSMModbus::StoreRegs(int fc, int start, int count, const unsigned char* data, int avail)
+bool CSMModbus::StoreRegs(int, int, int, const unsigned char* data, int avail)
 {
-    char sec[8], key[24], sub[48], split[24];
-    std::snprintf(sec, sizeof sec, "regs%d", fc);
+    const BlockPlan& bl = *m_block;
     const bool byteMode = m_nDataByte != 0;
-    for (int j = 0; j < count; ++j) {
-        if (MbRegKey(key, sizeof key, fc, start + j + 1) < 0) return false;
-        const IniLine* fl = m_ini.Find(SEC_FLDS, key);
-        MbFormat f = MbParseFormat(fl ? std::string_view(fl->value) : std::string_view());
-        int off = byteMode ? j : 2 * j;
+    for (int i = 0; i < bl.regs; ++i) {
+        const RegPlan& r = m_regPlan[static_cast<size_t>(bl.reg0 + i)];
         int32_t v = 0;
-        int got = MbDecode(data + off, avail - off, f, byteMode, v);
-        if (got == 0) return false;  // the value runs past the bytes received
-        j += byteMode ? got - 1 : got / 2 - 1;
-        if (f.type != 'F' && f.type != 'f') v = MbScale(v, f);
-        Store(key, v);
-
-        // Splits are keyed by the address of the value's last register.
-        int at = start + j;
-        std::snprintf(split, sizeof split, "%dbit", at);
-        int bits = m_ini.GetValue<int>(sec, split, 0);
-        int maxBits = byteMode ? 8 : 16;
-        bits = bits < 0 ? 0 : bits > maxBits / 8 ? maxBits : bits * 8;
+        if (MbDecode(data + r.off, avail - r.off, r.f, byteMode, v) == 0) return false;
+        if (r.f.type != 'F' && r.f.type != 'f') v = MbScale(v, r.f);
+        m_vals.SetInt(r.slot, v);
+        const int* sub = m_subSlots.data() + r.sub;
         uint32_t u = static_cast<uint32_t>(v);
-        for (int b = 0; b < bits; ++b) {
-            std::snprintf(sub, sizeof sub, "%s-%d", key, b);
-            Store(sub, static_cast<int32_t>(u & 1u));
+        for (int b = 0; b < r.bits; ++b) {
+            m_vals.SetInt(sub[b], static_cast<int32_t>(u & 1u));
             u >>= 1;
         }
-        if (byteMode) continue;
-        std::snprintf(split, sizeof split, "%dHL", at);
-        if (m_ini.GetValue<int>(sec, split, 0) != 0) {
+        if (r.hl) {
             // The unshifted value, also when the register was split into bits.
-            std::snprintf(sub, sizeof sub, "%s-H", key);
-            Store(sub, static_cast<int32_t>((static_cast<uint32_t>(v) >> 8) & 0xFFu));
-            std::snprintf(sub, sizeof sub, "%s-L", key);
-            Store(sub, static_cast<int32_t>(static_cast<uint32_t>(v) & 0xFFu));
+            m_vals.SetInt(sub[r.bits], static_cast<int32_t>((static_cast<uint32_t>(v) >> 8) & 0xFFu));
+            m_vals.SetInt(sub[r.bits + 1], static_cast<int32_t>(static_cast<uint32_t>(v) & 0xFFu));
         }
     }
-    return true;
+    return !bl.overrun;
 }
 
 // ---- controls ----------------------------------------------------------------------------------

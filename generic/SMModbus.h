@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "generic/SMDefBase.h"
 
@@ -95,12 +96,42 @@ public:
     int DataByte() const { return m_nDataByte; }
 
 private:
+    // One register value of a block as the poll stores it: where it is read, its format, its
+    // value slot and the slots of its splits (bits, then H and L).
+    struct RegPlan {
+        int off;        // byte offset in the block's data
+        MbFormat f;
+        int slot;
+        int sub;        // first index in m_subSlots
+        short bits;     // bit splits
+        bool hl;        // H and L follow the bits
+    };
+    // One block of a poll, in poll order.
+    struct BlockPlan {
+        int fc;
+        int start;
+        long long count;
+        bool refused;   // over the Modbus limits: the poll fails here
+        bool overrun;   // a value runs past the block: the poll fails after storing the others
+        int reg0, regs; // range in m_regPlan (function codes 3 and 4)
+        int bit0;       // first index in m_subSlots of the block's bits (function codes 1 and 2)
+    };
+    // The poll planned from the definition (at UpdLoad).
+    void Plan();
+    void PlanRegs(BlockPlan& b);
+
+    int Poll(ISerBase* port, int addr, int waitMs);
     bool UseTcp(ISerBase* port, int flags) const;
     // One block: request, reply, decode into [vals]. false ends the poll.
     bool ReadBlock(ISerBase* port, int addr, int fc, int start, int count, bool tcp);
     void StoreBits(int fc, int start, const unsigned char* data, int avail);
     bool StoreRegs(int fc, int start, int count, const unsigned char* data, int avail);
-    void Store(const char* key, int32_t value);
+
+    std::vector<BlockPlan> m_blocks;
+    int m_fcFirst[6] = {};           // blocks of function code fc: [m_fcFirst[fc], m_fcFirst[fc + 1])
+    std::vector<RegPlan> m_regPlan;
+    std::vector<int> m_subSlots;
+    const BlockPlan* m_block = nullptr;  // the block being read
 
     int m_nTransId = 1;
     int m_nDelayV = 30;
