@@ -71,6 +71,7 @@ bool ReadPort(CSection& s, PortCfg& p)
             if (s.Has(k)) return s.Fail(k, "not used by a tcp:// port");
     } else {
         p.device = dev;
+        if (s.Has("Drain")) return s.Fail("Drain", "only used by a tcp:// port");
         static const int kBauds[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400};
         if (!s.Int("Baud", p.baud, 1, INT_MAX)) return false;
         bool known = false;
@@ -83,6 +84,7 @@ bool ReadPort(CSection& s, PortCfg& p)
     }
     return Ints(s, {{"Timeout", &p.timeoutMs, 1, 600000, false},
                     {"Gap", &p.gapMs, 1, 60000, false},
+                    {"Drain", &p.drainMs, 0, 1000, false},
                     {"Retry", &p.retryMs, 0, 3600000, false}}) &&
            s.Done();
 }
@@ -113,6 +115,16 @@ std::string PortCfg::Text() const
 {
     if (tcp) return "tcp://" + host + ":" + std::to_string(tcpPort);
     return device + " " + std::to_string(baud) + " " + std::to_string(dataBits) + parity + std::to_string(stopBits);
+}
+
+long PortCfg::GapUs() const
+{
+    if (gapMs > 0) return 1000L * gapMs;
+    if (tcp) return 1000L * drainMs;
+    // Start bit, data bits, parity, stop bits.
+    long bits = 1 + dataBits + (parity == 'N' ? 0 : 1) + stopBits;
+    long us = (35L * bits * 1000000L / (baud > 0 ? baud : 9600) + 9) / 10;
+    return us < 2000 ? 2000 : us;
 }
 
 const PortCfg* HostCfg::Port(int number) const

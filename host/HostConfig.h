@@ -20,9 +20,13 @@ struct PortCfg {
     char parity = 'N';     // N, E or O
     int stopBits = 1;
     int timeoutMs = 500;   // read time-out when a driver passes 0
-    int gapMs = 30;        // a read ends when the line stays quiet this long
+    int gapMs = 0;         // a read ends when the line stays quiet this long (0: the line's own, see GapUs)
+    int drainMs = 1;       // tcp without Gap: quiet time that ends a reply not known to be whole
     int retryMs = 1000;    // a failed port is reopened at most this often
     std::string Text() const;  // "/dev/ttyS1 9600 8N1" or "tcp://host:port"
+    // The quiet time that ends a read in microseconds: Gap when set; else on a serial line
+    // 3.5 character times at its rate (2 ms at least), on a TCP connection Drain.
+    long GapUs() const;
 };
 
 struct DeviceCfg {

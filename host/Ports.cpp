@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
@@ -18,19 +19,15 @@ namespace {
 
 typedef std::chrono::steady_clock Clock;
 
-int MsLeft(Clock::time_point deadline)
-{
-    auto now = Clock::now();
-    if (now >= deadline) return 0;
-    return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count()) + 1;
-}
-
-// poll() for one descriptor, restarted after signals until the deadline.
+// ppoll() for one descriptor, restarted after signals until the deadline.
 int WaitFd(int fd, short events, Clock::time_point deadline)
 {
     for (;;) {
+        auto now = Clock::now();
+        long long ns = now >= deadline ? 0 : std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - now).count();
+        timespec ts{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
         pollfd p{fd, events, 0};
-        int r = poll(&p, 1, MsLeft(deadline));
+        int r = ppoll(&p, 1, &ts, nullptr);
         if (r >= 0) return r;
         if (errno != EINTR) return -1;
     }
@@ -55,7 +52,7 @@ speed_t Speed(int baud)
 
 // ---- common ------------------------------------------------------------------------------
 
-CFdPort::CFdPort(const PortCfg& cfg) : m_cfg(cfg), m_timeoutMs(cfg.timeoutMs), m_gapMs(cfg.gapMs) {}
+CFdPort::CFdPort(const PortCfg& cfg) : m_cfg(cfg), m_timeoutMs(cfg.timeoutMs), m_gapUs(cfg.GapUs()) {}
 
 CFdPort::~CFdPort()
 {
@@ -118,7 +115,7 @@ void CFdPort::Fail(const std::string& what)
 
 int CFdPort::SetTimeout(unsigned int first, unsigned int total)
 {
-    if (first > 0) m_gapMs = static_cast<int>(first);
+    if (first > 0) m_gapUs = 1000L * static_cast<long>(first);
     if (total > 0) m_timeoutMs = static_cast<int>(total);
     return 1;
 }
@@ -138,7 +135,10 @@ int CFdPort::Read(unsigned char* buf, int cap, int timeoutMs)
     auto deadline = Clock::now() + std::chrono::milliseconds(first);
     int total = 0;
     while (total < cap && m_fd >= 0) {
-        if (total > 0) deadline = Clock::now() + std::chrono::milliseconds(m_gapMs);
+        if (total > 0) {
+            if (Whole(buf, total)) break;
+            deadline = Clock::now() + std::chrono::microseconds(m_gapUs);
+        }
         int r = WaitFd(m_fd, POLLIN, deadline);
         if (r < 0) {
             Fail(std::string("poll: ") + strerror(errno));
@@ -158,9 +158,19 @@ int CFdPort::Read(unsigned char* buf, int cap, int timeoutMs)
     return m_fd >= 0 ? 0 : -1;
 }
 
+bool CFdPort::Whole(const unsigned char* buf, int n)
+{
+    if (!m_mbtcp || n < 8 || (GetMode() & QVSM_MODE_TCP) == 0) return false;
+    return buf[0] == m_req[0] && buf[1] == m_req[1] && buf[2] == 0 && buf[3] == 0 &&
+           6 + ((buf[4] << 8) | buf[5]) == n;
+}
+
 int CFdPort::Write(const unsigned char* buf, int len)
 {
     if (m_fd < 0 || !buf || len < 0) return -1;
+    // A Modbus TCP request: protocol 0 and a length field counting the rest of the frame.
+    m_mbtcp = len >= 8 && buf[2] == 0 && buf[3] == 0 && 6 + ((buf[4] << 8) | buf[5]) == len;
+    if (m_mbtcp) std::memcpy(m_req, buf, sizeof m_req);
     auto deadline = Clock::now() + std::chrono::milliseconds(m_timeoutMs);
     int done = 0;
     while (done < len && m_fd >= 0) {

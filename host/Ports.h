@@ -3,7 +3,10 @@
 //
 // Read(buf, cap, timeoutMs) waits up to timeoutMs for the first byte (0: the port's
 // default time-out; negative: only what has already arrived), then keeps reading while
-// bytes follow each other within the port's gap, until cap bytes are stored.
+// bytes follow each other within the port's gap (PortCfg::GapUs), until cap bytes are
+// stored. On a TCP connection a whole Modbus TCP frame answering the last request written
+// (same transaction id, protocol 0, length field matching the bytes received) ends the read
+// at once, without the gap.
 //
 // An I/O error or a peer that went away closes the port; IsOpen then reopens it, at most
 // once per retry interval, so that a device server or a simulator that comes back is used
@@ -41,7 +44,8 @@ public:
 
     const PortCfg& Cfg() const { return m_cfg; }
     int TimeoutMs() const { return m_timeoutMs; }
-    int GapMs() const { return m_gapMs; }
+    int GapMs() const { return static_cast<int>((m_gapUs + 999) / 1000); }
+    long GapUs() const { return m_gapUs; }
     const std::string& LastError() const { return m_error; }
     // Messages about the port going down and coming back go to stderr unless quiet.
     bool quiet = false;
@@ -59,11 +63,15 @@ protected:
 
 private:
     bool TryOpen();
+    // Whether buf holds a whole reply to the last request (see above).
+    bool Whole(const unsigned char* buf, int n);
 
     bool m_wanted = true;
     bool m_down = false;  // last attempt failed (reported once)
     int m_timeoutMs;
-    int m_gapMs;
+    long m_gapUs;
+    unsigned char m_req[6] = {};  // head of the last request written
+    bool m_mbtcp = false;         // it was a Modbus TCP frame
     std::chrono::steady_clock::time_point m_lastTry;
     bool m_tried = false;
 };

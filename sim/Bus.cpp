@@ -199,8 +199,18 @@ void CBus::Parse(Conn& c, bool gapExpired)
         if (m_resp->Answer(c.in.data(), take, rep)) {
             Conn::Out o;
             o.due = now + std::chrono::milliseconds(rep.delayMs);
-            o.bytes = std::move(rep.bytes);
-            c.out.push_back(std::move(o));
+            if (m_spec.paceMs > 0) {
+                // Byte by byte, as a slow device server passes a serial reply on.
+                for (size_t i = 0; i < rep.bytes.size(); ++i) {
+                    Conn::Out b;
+                    b.due = o.due + std::chrono::milliseconds(static_cast<long>(i) * m_spec.paceMs);
+                    b.bytes.assign(1, rep.bytes[i]);
+                    c.out.push_back(std::move(b));
+                }
+            } else {
+                o.bytes = std::move(rep.bytes);
+                c.out.push_back(std::move(o));
+            }
         } else if (verbose) {
             std::printf("%s: no reply\n", m_spec.name.c_str());
         }

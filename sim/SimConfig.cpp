@@ -46,7 +46,7 @@ bool ReadBus(CSection& s, BusSpec& bus)
         if (!ParseListen(v, bus)) return s.Fail("listen", "expected host:port, got '" + v + "'");
     }
     if (bus.protocol == PROTO_MODBUS_TCP && !bus.tcp) return s.Fail("listen", "mbtcp needs a listen address");
-    return s.Int("gap", bus.gapMs, 1, 10000) && s.Done();
+    return s.Int("gap", bus.gapMs, 1, 10000) && s.Int("pace", bus.paceMs, 0, 10000) && s.Done();
 }
 
 bool ReadSlave(CSection& s, SlaveSpec& sl)

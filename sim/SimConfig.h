@@ -54,6 +54,7 @@ struct BusSpec {
     std::string host;       // tcp: listen address
     int port = 0;           // tcp: listen port, 0 = any free port
     int gapMs = 20;         // pending bytes without a complete frame are dropped after this gap
+    int paceMs = 0;         // ms between the bytes of a reply (a slow device server); 0: all at once
     std::map<std::string, std::string> ext;  // "ydt."/"cmd." keys (lower-case)
 };
 
