@@ -1,139 +1,49 @@
 // CPU cost of one poll as the host runs it (DataGet, DataVal of every point, DataUpd) for the
-// temperature/humidity probe CSMEnvir and for a definition-driven Modbus device with 10 blocks
-// and 100 points, against a port that answers at once and an in-memory SQLite database (or
-// no database at all). Pauses are switched off. Heap allocations are counted by replacing the
-// global operator new (SQLite's own malloc calls are not counted).
+// temperature/humidity probe CSMEnvir and for a definition-driven Modbus device (10 blocks,
+// 100 points; and 10 to 1,000 points for the cost per point), against a port that answers at
+// once and an in-memory SQLite database (or no database at all), next to the hand-written
+// poller of the same device (HandPoller.h). Pauses are switched off. Heap allocations of a
+// steady poll are counted by replacing the global operator new (SQLite's own malloc calls
+// are not counted); the first poll, which builds the readings, is left out.
+//
+// At the end the run prints the driver's cost as a ratio of the hand-written poller's.
+// Before anything is measured the hand-written poller's statements and rows are checked
+// against the driver's: a difference ends the program.
 #include <benchmark/benchmark.h>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
+#include "bench/BenchRig.h"
+#include "bench/HandPoller.h"
 #include "drivers/envir/SMEnvir.h"
-#include "generic/SMModbus.h"
-#include "host/SqliteDb.h"
 
 // Calls of the global operator new so far (AllocCount.cpp).
 long AllocCount();
+
+using bench::HandPoller;
+using bench::ModbusRig;
 
 namespace {
 
 void NoSleep(unsigned long) {}
 
-// A Modbus device that answers every read request (RTU or TCP) at once: register n holds n + 7,
-// coils alternate. The reply is built into a fixed buffer; nothing is allocated.
-class InstantDevice : public ISerBase {
-public:
-    explicit InstantDevice(bool tcp) : m_tcp(tcp) {}
-    unsigned int GetMode() override { return m_tcp ? QVSM_MODE_TCP : 0; }
-    int Open(int) override { return 1; }
-    int Close() override { return 1; }
-    int IsOpen() override { return 1; }
-    int GetHandle() override { return -1; }
-    int SetTimeout(unsigned int, unsigned int) override { return 1; }
-    int Purge() override { return 1; }
-    int WriteStr(const char* t) override { return static_cast<int>(std::strlen(t)); }
-    int Write(const unsigned char* b, int len) override
-    {
-        const unsigned char* q = m_tcp ? b + 6 : b;  // unit id, function, start, count
-        int fc = q[1], start = (q[2] << 8) | q[3], count = (q[4] << 8) | q[5];
-        int head = 0;
-        if (m_tcp) {
-            std::memcpy(m_reply, b, 4);
-            head = 6;
-        }
-        unsigned char* p = m_reply + head;
-        p[0] = q[0];
-        p[1] = static_cast<unsigned char>(fc);
-        int bytes = fc <= 2 ? (count + 7) / 8 : 2 * count;
-        p[2] = static_cast<unsigned char>(bytes);
-        for (int i = 0; i < bytes; ++i) {
-            int v = fc <= 2 ? 0x55 : (start + i / 2 + 7);
-            p[3 + i] = static_cast<unsigned char>(fc <= 2 ? v : (i % 2 ? v & 0xFF : (v >> 8) & 0xFF));
-        }
-        m_len = head + 3 + bytes;
-        if (m_tcp) {
-            m_reply[4] = 0;
-            m_reply[5] = static_cast<unsigned char>(3 + bytes);
-        } else {
-            unsigned short crc = CBufHelper::crc16(m_reply, static_cast<unsigned char>(m_len));
-            m_reply[m_len++] = static_cast<unsigned char>(crc & 0xFF);
-            m_reply[m_len++] = static_cast<unsigned char>(crc >> 8);
-        }
-        return len;
-    }
-    int Read(unsigned char* buf, int cap, int) override
-    {
-        int n = m_len < cap ? m_len : cap;
-        std::memcpy(buf, m_reply, static_cast<size_t>(n));
-        m_len = 0;
-        return n;
-    }
-
-private:
-    bool m_tcp;
-    unsigned char m_reply[300] = {};
-    int m_len = 0;
-};
-
-// 10 blocks of 10 holding registers, 100 points, every fifth one signed and scaled, a brief.
-std::string ModbusDefinition()
+template <class F>
+void Measure(benchmark::State& state, F poll)
 {
-    std::string t = "[comm]\nnote=Bench\ndelay=0\ndelayv=0\nbrief=U=%1%V %1st% I=%2% P=%50% %100st%\n[regs3]\n";
-    for (int b = 0; b < 10; ++b) t += std::to_string(b * 100) + "=10\n";
-    t += "[flds]\ncnt=100\n";
-    char line[160];
-    for (int i = 0; i < 100; ++i) {
-        int reg = (i / 10) * 100 + i % 10 + 1;
-        std::snprintf(line, sizeof line, "%d=4%04d\n", i + 1, reg);
-        t += line;
-        if (i % 5 == 0) {
-            std::snprintf(line, sizeof line, "4%04d=S0.1\n", reg);
-            t += line;
-        }
+    if (!poll()) {  // the first poll may allocate: it builds the readings
+        state.SkipWithError("a poll failed");
+        return;
     }
-    t += "[flds.def]\n";
-    for (int i = 1; i <= 100; ++i) {
-        std::snprintf(line, sizeof line, "%d='P%d',1,'Point %d',0,10,6,0,'min',30000,'max'\n", i, i, i);
-        t += line;
-    }
-    return t;
-}
-
-struct Rig {
-    explicit Rig(bool withDb)
-    {
-        if (withDb) {
-            db.Open(":memory:");
-            db.CreateHostTables();
-        }
-        item.SID = 1;
-        item.Port = 1;
-        item.Addr = 1;
-    }
-    IDbBase* Db() { return db.IsOpen() ? &db : nullptr; }
-    CSqliteDb db;
-    tagSMItem item{};
-};
-
-// One poll as the host runs it.
-template <class Driver>
-void Poll(benchmark::State& state, Driver& drv, ISerBase& port, Rig& rig)
-{
-    std::vector<int> bits(static_cast<size_t>(drv.DataSize() / 32 + 1), 0);
     long polls = 0, failed = 0;
     long before = AllocCount();
     for (auto _ : state) {
-        if (rig.Db()) rig.db.Begin();
-        if (!drv.DataGet(&port, 1, 0)) ++failed;
-        for (int i = 1; i <= drv.DataSize(); ++i) benchmark::DoNotOptimize(drv.DataVal(i));
-        drv.DataUpd(0, bits.data(), nullptr, -1, nullptr);
-        if (rig.Db()) rig.db.Commit();
+        if (!poll()) ++failed;
         ++polls;
     }
     long allocs = AllocCount() - before;
@@ -144,53 +54,161 @@ void Poll(benchmark::State& state, Driver& drv, ISerBase& port, Rig& rig)
 void BM_EnvirPoll(benchmark::State& state)
 {
     SMSetSleepHook(NoSleep);
-    Rig rig(state.range(0) != 0);
-    InstantDevice port(false);
-    rig.item.Type = 1280;
-    rig.item.Ser = &port;
+    bench::BenchDb db;
+    bool withDb = state.range(0) != 0;
+    IDbBase* pdb = withDb ? &db : nullptr;
+    bench::InstantDevice port(false);
+    tagSMItem item{};
+    item.SID = 1;
+    item.Port = 1;
+    item.Addr = 1;
+    item.Type = 1280;
+    item.Ser = &port;
     CSMEnvir drv;
-    drv.SetDb(rig.Db(), 0);
-    drv.RegDb(rig.Db(), 0);
-    drv.DoItem(&rig.item, 0);
-    drv.ChkDb(&rig.item);
-    Poll(state, drv, port, rig);
+    drv.SetDb(pdb, 0);
+    drv.RegDb(pdb, 0);
+    drv.DoItem(&item, 0);
+    drv.ChkDb(&item);
+    std::vector<int> bits(static_cast<size_t>(drv.DataSize() / 32 + 1), 0);
+    Measure(state, [&] {
+        if (withDb) db.Begin();
+        bool ok = drv.DataGet(&port, 1, 0) != 0;
+        for (int i = 1; i <= drv.DataSize(); ++i) benchmark::DoNotOptimize(drv.DataVal(i));
+        drv.DataUpd(0, bits.data(), nullptr, -1, nullptr);
+        if (withDb) db.Commit();
+        return ok;
+    });
     SMSetSleepHook(nullptr);
 }
 
+// Arguments: points, database (0 none, 1 in-memory SQLite), framing (0 RTU, 1 Modbus TCP).
 void BM_ModbusPoll(benchmark::State& state)
 {
     SMSetSleepHook(NoSleep);
-    Rig rig(state.range(0) != 0);
-    InstantDevice port(state.range(1) != 0);
-    rig.item.Type = 4608;
-    rig.item.Ser = &port;
-    CSMModbus drv(4608);
-    drv.Ini().LoadString(ModbusDefinition());
-    {
-        // UpdLoad prints its settings line; keep the report readable.
-        std::fflush(stdout);
-        int out = dup(1), null = open("/dev/null", O_WRONLY);
-        if (null >= 0) dup2(null, 1);
-        drv.UpdLoad();
-        std::fflush(stdout);
-        if (out >= 0) dup2(out, 1);
-        if (null >= 0) close(null);
-        if (out >= 0) close(out);
-    }
-    drv.SetDb(rig.Db(), 0);
-    drv.RegDb(rig.Db(), 0);
-    drv.DoItem(&rig.item, 0);
-    drv.ChkDb(&rig.item);
-    Poll(state, drv, port, rig);
+    ModbusRig rig(static_cast<int>(state.range(0)), state.range(2) != 0, state.range(1) != 0);
+    Measure(state, [&] { return bench::HostPoll(rig); });
     SMSetSleepHook(nullptr);
 }
 
+// Arguments: points, database (0 none, 1 prepared statements, 2 statement texts), framing.
+void BM_HandPoll(benchmark::State& state)
+{
+    HandPoller hand(static_cast<int>(state.range(0)), state.range(2) != 0,
+                    static_cast<HandPoller::DbMode>(state.range(1)));
+    Measure(state, [&] { return hand.Poll(); });
+}
+
+// Rows the device leaves in the database: readings, brief, state.
+std::string Rows(CSqliteDb& db)
+{
+    std::string s = db.QueryStr("select group_concat(Fld||'='||Val,' ') from (select Fld,Val from tbModbusDat "
+                                "where SID=1 and DID=0 order by LID)");
+    s += " | ";
+    s += db.QueryStr("select Brief||' '||St from tbSMBrief where SID=1");
+    s += " | ";
+    s += db.QueryStr("select State||' '||SnapID from tbModbus where SID=1");
+    return s;
+}
+
+// The hand-written poller must write what the driver writes: the same statement texts and
+// the same rows (prepared). Returns an explanation when it does not.
+std::string CheckSameWork()
+{
+    SMSetSleepHook(NoSleep);
+    std::string why;
+    for (int points : {10, 100}) {
+        ModbusRig rig(points, false, true);
+        rig.db.record = true;
+        bench::HostPoll(rig);
+        rig.db.record = false;
+        HandPoller texts(points, false, HandPoller::TEXTS);
+        texts.db.record = true;
+        texts.Poll();
+        if (rig.db.statements != texts.db.statements) {
+            why = "statement texts differ at " + std::to_string(points) + " points:";
+            for (size_t i = 0; i < rig.db.statements.size() || i < texts.db.statements.size(); ++i) {
+                std::string a = i < rig.db.statements.size() ? rig.db.statements[i] : "-";
+                std::string b = i < texts.db.statements.size() ? texts.db.statements[i] : "-";
+                if (a != b) {
+                    why += "\n  driver: " + a + "\n  hand:   " + b;
+                    break;
+                }
+            }
+            break;
+        }
+        HandPoller prepared(points, false, HandPoller::PREPARED);
+        prepared.Poll();
+        if (Rows(rig.db) != Rows(prepared.db) || Rows(rig.db) != Rows(texts.db)) {
+            why = "rows differ at " + std::to_string(points) + " points:\n  driver: " + Rows(rig.db) +
+                  "\n  hand:   " + Rows(prepared.db) + "\n  texts:  " + Rows(texts.db);
+            break;
+        }
+    }
+    SMSetSleepHook(nullptr);
+    return why;
+}
+
+// The console report, then the driver's CPU time per poll over the hand-written poller's.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& r : runs)
+            if (!r.error_occurred && r.run_type == Run::RT_Iteration) m_cpu[r.benchmark_name()] = r.GetAdjustedCPUTime();
+    }
+    void Finalize() override
+    {
+        ConsoleReporter::Finalize();
+        struct {
+            const char* what;
+            const char* qvsm;
+            const char* hand;
+        } pairs[] = {
+            {"100 points, no database, RTU", "BM_ModbusPoll/points:100/db:0/tcp:0", "BM_HandPoll/points:100/db:0/tcp:0"},
+            {"100 points, no database, TCP", "BM_ModbusPoll/points:100/db:0/tcp:1", "BM_HandPoll/points:100/db:0/tcp:1"},
+            {"100 points, SQLite, vs the same statement texts", "BM_ModbusPoll/points:100/db:1/tcp:0",
+             "BM_HandPoll/points:100/db:2/tcp:0"},
+            {"100 points, SQLite, vs prepared statements", "BM_ModbusPoll/points:100/db:1/tcp:0",
+             "BM_HandPoll/points:100/db:1/tcp:0"},
+            {"10 points, no database", "BM_ModbusPoll/points:10/db:0/tcp:0", "BM_HandPoll/points:10/db:0/tcp:0"},
+            {"1000 points, no database", "BM_ModbusPoll/points:1000/db:0/tcp:0", "BM_HandPoll/points:1000/db:0/tcp:0"},
+        };
+        std::printf("\nqvsm / hand-written poller (CPU time per poll):\n");
+        for (const auto& p : pairs) {
+            auto a = m_cpu.find(p.qvsm), b = m_cpu.find(p.hand);
+            if (a == m_cpu.end() || b == m_cpu.end() || b->second <= 0) continue;
+            std::printf("  %-50s %6.2fx\n", p.what, a->second / b->second);
+        }
+        auto p10 = m_cpu.find("BM_ModbusPoll/points:10/db:0/tcp:0");
+        auto p1000 = m_cpu.find("BM_ModbusPoll/points:1000/db:0/tcp:0");
+        if (p10 != m_cpu.end() && p1000 != m_cpu.end() && p10->second > 0)
+            std::printf("  %-50s %6.2fx (linear: 1.00)\n", "cost per point, 1000 points over 10 points",
+                        (p1000->second / 1000.0) / (p10->second / 10.0));
+    }
+
+private:
+    std::map<std::string, double> m_cpu;
+};
+
 }  // namespace
 
-// Argument: 1 in-memory SQLite, 0 no database.
 BENCHMARK(BM_EnvirPoll)->ArgName("db")->Arg(1)->Arg(0);
-// Arguments: database as above; 0 RTU, 1 Modbus TCP framing.
-BENCHMARK(BM_ModbusPoll)->ArgNames({"db", "tcp"})->Args({1, 0})->Args({0, 0})->Args({0, 1});
+BENCHMARK(BM_ModbusPoll)
+    ->ArgNames({"points", "db", "tcp"})
+    ->Args({100, 1, 0})
+    ->Args({100, 0, 0})
+    ->Args({100, 0, 1})
+    ->Args({10, 0, 0})
+    ->Args({1000, 0, 0});
+BENCHMARK(BM_HandPoll)
+    ->ArgNames({"points", "db", "tcp"})
+    ->Args({100, 2, 0})
+    ->Args({100, 1, 0})
+    ->Args({100, 0, 0})
+    ->Args({100, 0, 1})
+    ->Args({10, 0, 0})
+    ->Args({1000, 0, 0});
 
 // The module's paths lead into an empty temporary root: nothing outside it is touched.
 int main(int argc, char** argv)
@@ -200,7 +218,13 @@ int main(int argc, char** argv)
     setenv("QVSM_ROOT", root, 1);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
+    std::string why = CheckSameWork();
+    if (!why.empty()) {
+        std::fprintf(stderr, "the hand-written poller does not do the driver's work: %s\n", why.c_str());
+        return 1;
+    }
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     rmdir(root);
     return 0;

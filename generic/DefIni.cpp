@@ -124,6 +124,7 @@ void SimpleIni::Free()
 {
     m_sections.clear();
     ++m_removals;
+    ++m_changes;
 }
 
 const IniLine* SimpleIni::Find(std::string_view section, std::string_view key) const
@@ -148,6 +149,7 @@ std::string SimpleIni::GetValue(std::string_view section, std::string_view key, 
 
 IniLine& SimpleIni::Slot(std::string_view section, std::string_view key)
 {
+    ++m_changes;
     auto s = m_sections.find(section);
     if (s == m_sections.end()) s = m_sections.emplace(std::string(section), KeyMap()).first;
     auto k = s->second.find(key);
@@ -184,6 +186,7 @@ void SimpleIni::DeleteKey(std::string_view section, std::string_view key)
     auto s = m_sections.find(section);
     if (s == m_sections.end()) return;
     ++m_removals;
+    ++m_changes;
     if (key == "#all") {
         m_sections.erase(s);
         return;

@@ -153,6 +153,8 @@ public:
     // Counts the removals of keys and sections (DeleteKey, Free, Load): a holder of pointers
     // into the store sees from it that they may have gone.
     unsigned Removals() const { return m_removals; }
+    // Counts removals and the calls that set a value or a comment.
+    unsigned Changes() const { return m_changes; }
 
 private:
     friend class DefVals;
@@ -166,6 +168,7 @@ private:
     DescMap m_desc;
     std::string m_file;
     unsigned m_removals = 0;
+    unsigned m_changes = 0;
 };
 
 // Bit (bit mod 32) of words[bit / 32] as 0 or 1; 0 when bit / 32 is not below count, for a

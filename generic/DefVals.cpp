@@ -1,20 +1,52 @@
 #include "generic/DefVals.h"
 
+#include <cstring>
+
+namespace {
+const char kPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+}  // namespace
+
 int DefIntText(char* out, long long v)
 {
     char tmp[24];
     char* e = tmp + sizeof tmp;
     char* p = e;
     unsigned long long u = v < 0 ? 0ull - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
-    do {
-        *--p = static_cast<char>('0' + u % 10);
-        u /= 10;
-    } while (u);
+    while (u >= 100) {
+        const char* d = kPairs + 2 * (u % 100);
+        u /= 100;
+        *--p = d[1];
+        *--p = d[0];
+    }
+    if (u >= 10) {
+        *--p = kPairs[2 * u + 1];
+        *--p = kPairs[2 * u];
+    } else {
+        *--p = static_cast<char>('0' + u);
+    }
     if (v < 0) *--p = '-';
     int n = static_cast<int>(e - p);
-    for (int i = 0; i < n; ++i) out[i] = p[i];
+    std::memcpy(out, p, static_cast<size_t>(n));
     out[n] = 0;
     return n;
+}
+
+int DefVals::TextInt(const std::string& text, int def)
+{
+    // The usual text: an optional minus and up to nine digits.
+    size_t n = text.size(), i = (n && text[0] == '-') ? 1 : 0;
+    if (n > i && n - i <= 9) {
+        int v = 0;
+        size_t k = i;
+        for (; k < n && text[k] >= '0' && text[k] <= '9'; ++k) v = v * 10 + (text[k] - '0');
+        if (k == n) return i ? -v : v;
+    }
+    long long v = 0;
+    if (!SimpleIni::ParseLeadingInt(text, v) || v < -2147483647LL - 1 || v > 2147483647LL) return def;
+    return static_cast<int>(v);
 }
 
 void DefVals::Reset()
@@ -44,6 +76,8 @@ int DefVals::Find(std::string_view key) const
 
 void DefVals::Sync()
 {
+    m_changes = m_ini.m_changes;
+    for (Entry& e : m_slots) e.numOk = false;
     if (m_synced && m_removals == m_ini.m_removals) return;
     m_synced = true;
     m_removals = m_ini.m_removals;
@@ -52,6 +86,7 @@ void DefVals::Sync()
     if (m_secLive) m_sec = s;
     m_live = 0;
     for (Entry& e : m_slots) {
+        e.numOk = false;
         if (!e.live) continue;
         e.live = false;
         if (!m_secLive) continue;
@@ -90,7 +125,7 @@ void DefVals::Drop(Entry& e)
 
 void DefVals::Begin()
 {
-    Sync();
+    Check();
     ++m_poll;
     if (!m_secLive || m_sec->second.size() == static_cast<size_t>(m_live)) return;
     // Keys of others: keep this driver's nodes aside and let the rest go.
@@ -101,7 +136,7 @@ void DefVals::Begin()
 
 void DefVals::End()
 {
-    Sync();
+    Check();
     if (!m_secLive) return;
     for (Entry& e : m_slots)
         if (e.live && e.mark != m_poll) Drop(e);
@@ -113,12 +148,8 @@ void DefVals::End()
     m_secLive = false;
 }
 
-IniLine& DefVals::Put(int slot)
+IniLine& DefVals::Insert(Entry& e)
 {
-    Sync();
-    Entry& e = m_slots[static_cast<size_t>(slot)];
-    e.mark = m_poll;
-    if (e.live) return e.it->second;
     KeyMap& keys = Keys();
     if (!e.spare.empty())
         e.it = keys.insert(keys.end(), std::move(e.spare));  // an existing key keeps its node
@@ -126,22 +157,29 @@ IniLine& DefVals::Put(int slot)
         e.it = keys.try_emplace(e.key).first;
     e.line = &e.it->second;
     e.live = true;
+    e.numOk = false;
     ++m_live;
     return e.it->second;
 }
 
-void DefVals::SetInt(int slot, long long value)
+void DefVals::SetNum(Entry& e, long long value)
 {
     char text[24];
-    int n = DefIntText(text, value);
-    Put(slot).value.assign(text, static_cast<size_t>(n));
+    size_t n = static_cast<size_t>(DefIntText(text, value));
+    e.mark = m_poll;
+    std::string& v = e.live ? e.it->second.value : Insert(e).value;
+    if (v.size() == n)
+        std::memcpy(&v[0], text, n);
+    else
+        v.assign(text, n);
+    e.num = value;
+    e.numOk = true;
 }
 
-void DefVals::SetText(int slot, std::string_view text) { Put(slot).value.assign(text.data(), text.size()); }
-
-const IniLine* DefVals::Line(int slot)
+void DefVals::SetText(int slot, std::string_view text)
 {
-    Sync();
-    const Entry& e = m_slots[static_cast<size_t>(slot)];
-    return e.live ? e.line : nullptr;
+    Entry& e = m_slots[static_cast<size_t>(slot)];
+    Put(slot).value.assign(text.data(), text.size());
+    e.numOk = false;
 }
+

@@ -43,11 +43,57 @@ public:
     void End();
 
     // The slot's line in the section (added when absent), marked as set in this poll.
-    IniLine& Put(int slot);
-    void SetInt(int slot, long long value);
+    IniLine& Put(int slot)
+    {
+        Check();
+        Entry& e = m_slots[static_cast<size_t>(slot)];
+        e.mark = m_poll;
+        if (e.live) return e.it->second;
+        return Insert(e);
+    }
+    // The value as decimal text; an unchanged value is only marked.
+    void SetInt(int slot, long long value)
+    {
+        Check();
+        Entry& e = m_slots[static_cast<size_t>(slot)];
+        if (e.live && e.numOk && e.num == value) {
+            e.mark = m_poll;
+            return;
+        }
+        SetNum(e, value);
+    }
     void SetText(int slot, std::string_view text);
     // The slot's line when its key is in the section, else null.
-    const IniLine* Line(int slot);
+    const IniLine* Line(int slot)
+    {
+        Check();
+        const Entry& e = m_slots[static_cast<size_t>(slot)];
+        return e.live ? e.line : nullptr;
+    }
+    // The slot's value read as an int (leading number, as SimpleIni::GetValue<int>), def
+    // when it is not one or the key is not in the section.
+    int Int(int slot, int def)
+    {
+        Check();
+        const Entry& e = m_slots[static_cast<size_t>(slot)];
+        if (!e.live) return def;
+        if (e.numOk) return (e.num < -2147483647LL - 1 || e.num > 2147483647LL) ? def : static_cast<int>(e.num);
+        return TextInt(e.line->value, def);
+    }
+    // Int(slot, -1) into out when the key is in the section; false (out unchanged) when not.
+    bool Get(int slot, int& out)
+    {
+        Check();
+        const Entry& e = m_slots[static_cast<size_t>(slot)];
+        if (!e.live) return false;
+        if (e.numOk)
+            out = (e.num < -2147483647LL - 1 || e.num > 2147483647LL) ? -1 : static_cast<int>(e.num);
+        else
+            out = TextInt(e.line->value, -1);
+        return true;
+    }
+    // A value text read as SimpleIni::GetValue<int> reads it.
+    static int TextInt(const std::string& text, int def);
 
 private:
     using KeyMap = SimpleIni::KeyMap;
@@ -56,12 +102,20 @@ private:
         KeyMap::node_type spare;  // the node while the key is out of the section
         KeyMap::iterator it;      // valid while live
         const IniLine* line = nullptr;
+        long long num = 0;        // the value SetInt wrote, while numOk
         unsigned mark = 0;        // poll of the last Put
         bool live = false;
+        bool numOk = false;       // the line still holds the text of num
     };
 
-    // Re-finds the live keys after a removal by others.
+    void Check()
+    {
+        if (m_changes != m_ini.m_changes) Sync();
+    }
+    // Re-finds the live keys after a removal by others; forgets the numbers after a write.
     void Sync();
+    IniLine& Insert(Entry& e);
+    void SetNum(Entry& e, long long value);
     KeyMap& Keys();
     void Drop(Entry& e);
 
@@ -75,6 +129,7 @@ private:
     int m_live = 0;
     unsigned m_poll = 1;
     unsigned m_removals = 0;
+    unsigned m_changes = ~0u;  // the store's Changes() when last seen (none yet)
     bool m_synced = false;
 };
 

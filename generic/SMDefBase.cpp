@@ -55,14 +55,6 @@ const char* QuoteInto(std::string& out, const std::string& text)
     return n < 0 ? "" : out.c_str();
 }
 
-// A value text as GetValue<int> reads it, def when it is not a number in the int range.
-int IntOf(const std::string& text, int def)
-{
-    long long v = 0;
-    if (!SimpleIni::ParseLeadingInt(text, v) || v < -2147483647LL - 1 || v > 2147483647LL) return def;
-    return static_cast<int>(v);
-}
-
 // "n" of a [flds] key that is a point number as DataVal spells it (digits, no leading zero).
 bool PointKey(const std::string& key, int cnt, int& n)
 {
@@ -110,21 +102,15 @@ int CSMDefBase::UpdLoad()
     return 1;
 }
 
-int CSMDefBase::PointVal(int fld)
+int CSMDefBase::PointValByKey(int fld)
 {
     if (fld < 1 || fld > m_nDataCount) return -1;
-    if (static_cast<size_t>(fld) < m_pointSlot.size() && m_pointSlot[static_cast<size_t>(fld)] >= 0) {
-        if (const IniLine* v = m_vals.Line(m_pointSlot[static_cast<size_t>(fld)])) return IntOf(v->value, -1);
-    }
-    // Not set by a poll (or set by someone else): by the key text.
     char num[16];
     DefIntText(num, fld);
     const IniLine* key = m_ini.Find(SEC_FLDS, num);
     if (!key || key->value.empty()) return -1;
     return m_ini.GetValue<int>(SEC_VALS, key->value, -1);
 }
-
-int CSMDefBase::DataVal(int fld) { return PointVal(fld); }
 
 int CSMDefBase::VarEval(char* text) { return DefVarEval(m_ini, text, DEF_VAR_CAP); }
 

@@ -72,7 +72,7 @@ public:
     int ChkDb(tagSMItem* item) override;
     // Point fld: -1 unless 1 <= fld <= DataSize(); [flds] "fld" names the [vals] key; its
     // value read as an int, -1 when the key is empty, the value absent or not a number.
-    int DataVal(int fld) override;
+    int DataVal(int fld) override { return PointVal(fld); }
     // State 2 without alarm bits, else 0; 1 with bit 0 of flags (alarm bits do not raise it).
     // On the live database: tbSubSysDetail, the <table> row, the brief (when [comm] brief is
     // set) and DataDetail(live, sid, 0). With hist and a current item: a <table> history row
@@ -126,7 +126,16 @@ protected:
     // The debug trace after a poll: every [vals] entry and the brief with state 0.
     void TraceVals() const;
     // Point fld's value as DataVal returns it, without DataVal's side effects.
-    int PointVal(int fld);
+    int PointVal(int fld)
+    {
+        if (fld >= 1 && static_cast<size_t>(fld) < m_pointSlot.size()) {
+            int slot = m_pointSlot[static_cast<size_t>(fld)], v;
+            if (slot >= 0 && m_vals.Get(slot, v)) return v;
+        }
+        return PointValByKey(fld);
+    }
+    // The same by the key texts (a point not set by a poll, or set by someone else).
+    int PointValByKey(int fld);
 
     // The readings ([vals]) through slots; the point slots are planned by UpdLoad.
     DefVals m_vals{m_ini, SEC_VALS};

@@ -61,10 +61,10 @@ int MbTypeBytes(char type, bool byteMode)
     return (type && std::strchr("SsUu", type)) ? 2 : 1;
 }
 
-int MbDecode(const unsigned char* p, int avail, const MbFormat& f, bool byteMode, int32_t& value)
+namespace {
+// One value of a format whose bytes are all there (need bytes, see MbTypeBytes).
+inline __attribute__((always_inline)) int32_t DecodeAt(const unsigned char* p, const MbFormat& f, int need)
 {
-    int need = MbTypeBytes(f.type, byteMode);
-    if (!p || avail < need) return 0;
     uint32_t v;
     switch (f.type) {
     case 'S': v = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(Word(p)))); break;
@@ -77,12 +77,19 @@ int MbDecode(const unsigned char* p, int avail, const MbFormat& f, bool byteMode
     case 'f': {
         uint32_t bits = f.type == 'F' ? ((WordLH(p + 2) << 16) | WordLH(p)) : ((Word(p + 2) << 16) | Word(p));
         float m = f.scaled ? static_cast<float>(f.mult) : 1.0f;
-        value = DefTrunc(static_cast<double>(FloatOf(bits) * m));
-        return need;
+        return DefTrunc(static_cast<double>(FloatOf(bits) * m));
     }
     default: v = need == 1 ? p[0] : Word(p); break;
     }
-    value = static_cast<int32_t>(v);
+    return static_cast<int32_t>(v);
+}
+}  // namespace
+
+int MbDecode(const unsigned char* p, int avail, const MbFormat& f, bool byteMode, int32_t& value)
+{
+    int need = MbTypeBytes(f.type, byteMode);
+    if (!p || avail < need) return 0;
+    value = DecodeAt(p, f, need);
     return need;
 }
 
@@ -275,6 +282,7 @@ void CSMModbus::PlanRegs(BlockPlan& b)
         r.f = MbParseFormat(fl ? std::string_view(fl->value) : std::string_view());
         r.off = byteMode ? j : 2 * j;
         int need = MbTypeBytes(r.f.type, byteMode);
+        r.need = static_cast<short>(need);
         if (avail - r.off < need) {  // the value would run past the bytes received
             b.overrun = true;
             break;
@@ -367,12 +375,13 @@ void CSMModbus::StoreBits(int fc, int start, const unsigned char* data, int avai
 bool CSMModbus::StoreRegs(int, int, int, const unsigned char* data, int avail)
 {
     const BlockPlan& bl = *m_block;
-    const bool byteMode = m_nDataByte != 0;
+    // The plan made sure that every value's bytes are within the block.
+    if (avail < 2 * bl.count) return false;
+    const RegPlan* regs = m_regPlan.data() + bl.reg0;
     for (int i = 0; i < bl.regs; ++i) {
-        const RegPlan& r = m_regPlan[static_cast<size_t>(bl.reg0 + i)];
-        int32_t v = 0;
-        if (MbDecode(data + r.off, avail - r.off, r.f, byteMode, v) == 0) return false;
-        if (r.f.type != 'F' && r.f.type != 'f') v = MbScale(v, r.f);
+        const RegPlan& r = regs[i];
+        int32_t v = DecodeAt(data + r.off, r.f, r.need);
+        if (r.f.scaled && r.f.type != 'F' && r.f.type != 'f') v = MbScale(v, r.f);
         m_vals.SetInt(r.slot, v);
         const int* sub = m_subSlots.data() + r.sub;
         uint32_t u = static_cast<uint32_t>(v);

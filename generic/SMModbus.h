@@ -103,6 +103,7 @@ private:
         MbFormat f;
         int slot;
         int sub;        // first index in m_subSlots
+        short need;     // bytes of the value
         short bits;     // bit splits
         bool hl;        // H and L follow the bits
     };
