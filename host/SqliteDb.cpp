@@ -39,6 +39,7 @@ void CSqliteDb::Close()
 {
     for (auto& kv : m_cursors) sqlite3_finalize(kv.second.stmt);
     m_cursors.clear();
+    m_cache.Clear();
     if (m_db) sqlite3_close(m_db);
     m_db = nullptr;
 }
@@ -69,8 +70,10 @@ int CSqliteDb::TableExists(const char* table)
 int CSqliteDb::Exec(const char* sql)
 {
     if (!m_db || !sql) return -1;
+    int rc = SQLITE_OK;
+    if (m_useCache && m_cache.Exec(m_db, sql, rc, m_error)) return rc == SQLITE_OK ? 0 : rc;
     char* err = nullptr;
-    int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, &err);
+    rc = sqlite3_exec(m_db, sql, nullptr, nullptr, &err);
     if (rc != SQLITE_OK) {
         m_error = err ? err : sqlite3_errstr(rc);
         sqlite3_free(err);

@@ -7,6 +7,8 @@
 #include <map>
 #include <string>
 
+#include "host/StmtCache.h"
+
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -26,6 +28,13 @@ public:
     bool Begin();
     bool Commit();
     const std::string& LastError() const { return m_error; }
+    // Exec runs INSERT, UPDATE and DELETE texts through prepared statements (CStmtCache);
+    // on by default. Off: every text through sqlite3_exec.
+    void UseStmtCache(bool on)
+    {
+        m_useCache = on;
+        if (!on) m_cache.Clear();
+    }
     sqlite3* Handle() const { return m_db; }
 
     int TableExists(const char* table) override;
@@ -58,6 +67,8 @@ private:
     std::string m_str;
     std::map<int, Cursor> m_cursors;
     int m_nextCursor = 1;
+    CStmtCache m_cache;
+    bool m_useCache = true;
 };
 
 #endif

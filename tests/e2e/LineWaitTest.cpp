@@ -70,8 +70,11 @@ TEST(LineWait, SiteFileTakesDrainOnlyForTcp)
         host::HostCfg cfg;
         std::string err;
         ASSERT_EQ(c.ok, host::LoadHostConfig(path, cfg, err)) << c.port << err;
-        if (c.ok) EXPECT_EQ(c.drain, cfg.ports.at(0).drainMs) << c.port;
-        else EXPECT_NE(std::string::npos, err.find("Drain")) << err;
+        if (c.ok) {
+            EXPECT_EQ(c.drain, cfg.ports.at(0).drainMs) << c.port;
+        } else {
+            EXPECT_NE(std::string::npos, err.find("Drain")) << err;
+        }
     }
 }
 
@@ -153,8 +156,11 @@ TEST(LineWait, TcpReadEndsAtAWholeModbusReplyElseAfterTheQuietTime)
         long ms = MsSince(t0);
         tail.join();
         EXPECT_EQ(c.got, n) << c.what;
-        if (c.early) EXPECT_LT(ms, 50) << c.what;
-        else EXPECT_GE(ms, 60) << c.what;
+        if (c.early) {
+            EXPECT_LT(ms, 50) << c.what;
+        } else {
+            EXPECT_GE(ms, 60) << c.what;
+        }
     }
 
     // The default drain: bytes 60 ms apart are two reads.

@@ -1,0 +1,149 @@
+#include "host/StmtCache.h"
+
+#include <sqlite3.h>
+
+#include <cstring>
+
+namespace {
+
+bool IdStart(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80; }
+
+bool IdChar(unsigned char c) { return IdStart(c) || (c >= '0' && c <= '9') || c == '$'; }
+
+bool Digit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+bool Space(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+
+bool Word(const char* p, size_t n, const char* word)
+{
+    if (std::strlen(word) != n) return false;
+    for (size_t i = 0; i < n; ++i) {
+        char c = p[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != word[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+CStmtCache::~CStmtCache() { Clear(); }
+
+void CStmtCache::Clear()
+{
+    for (auto& s : m_stmts) sqlite3_finalize(s.second);
+    m_stmts.clear();
+}
+
+bool CStmtCache::Split(const char* sql, std::string& shape, std::vector<Literal>& lits, size_t& count)
+{
+    shape.clear();
+    count = 0;
+    if (!sql) return false;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(sql);
+    bool first = true;
+    while (*p) {
+        unsigned char c = *p;
+        if (Space(c)) {
+            shape += static_cast<char>(c);
+            ++p;
+            continue;
+        }
+        if (IdStart(c)) {
+            const unsigned char* s = p;
+            while (IdChar(*p)) ++p;
+            const char* w = reinterpret_cast<const char*>(s);
+            size_t n = static_cast<size_t>(p - s);
+            if (first && !Word(w, n, "insert") && !Word(w, n, "update") && !Word(w, n, "delete")) return false;
+            first = false;
+            // A parameter is not the same as a literal there; X'..' is a blob.
+            if (Word(w, n, "order") || Word(w, n, "group") || Word(w, n, "limit") || Word(w, n, "offset") ||
+                Word(w, n, "returning") || (n == 1 && (*w == 'x' || *w == 'X') && *p == '\''))
+                return false;
+            shape.append(w, n);
+            continue;
+        }
+        if (first) return false;
+        if (c == '\'') {
+            if (lits.size() <= count) lits.emplace_back();
+            Literal& l = lits[count++];
+            l.text = true;
+            l.str.clear();
+            for (++p;; ++p) {
+                if (!*p) return false;  // not terminated
+                if (*p == '\'') {
+                    if (p[1] != '\'') break;
+                    ++p;
+                }
+                l.str += static_cast<char>(*p);
+            }
+            ++p;
+            shape += '?';
+            continue;
+        }
+        if (Digit(c)) {
+            unsigned long long v = 0;
+            for (; Digit(*p); ++p) {
+                unsigned d = *p - '0';
+                if (v > (9223372036854775807ULL - d) / 10) return false;  // beyond 64 bits: a real
+                v = v * 10 + d;
+            }
+            if (*p == '.' || *p == 'e' || *p == 'E' || IdChar(*p)) return false;  // real, hex or odd
+            if (lits.size() <= count) lits.emplace_back();
+            Literal& l = lits[count++];
+            l.text = false;
+            l.num = static_cast<long long>(v);
+            shape += '?';
+            continue;
+        }
+        if (c == ';') {
+            for (++p; *p; ++p)
+                if (!Space(*p)) return false;  // a second statement
+            break;
+        }
+        // Quoted identifiers, parameters, comments and a real starting with a point.
+        if (c == '"' || c == '`' || c == '[' || c == '?' || c == ':' || c == '@' || c == '$' || c == '#') return false;
+        if ((c == '-' && p[1] == '-') || (c == '/' && p[1] == '*') || (c == '.' && Digit(p[1]))) return false;
+        shape += static_cast<char>(c);
+        ++p;
+    }
+    return !first;
+}
+
+bool CStmtCache::Exec(sqlite3* db, const char* sql, int& rc, std::string& err)
+{
+    size_t n = 0;
+    if (!db || !Split(sql, m_shape, m_lits, n)) return false;
+    sqlite3_stmt* st = nullptr;
+    auto it = m_stmts.find(m_shape);
+    if (it != m_stmts.end()) {
+        st = it->second;
+    } else {
+        const char* tail = nullptr;
+        if (sqlite3_prepare_v2(db, m_shape.c_str(), static_cast<int>(m_shape.size()) + 1, &st, &tail) != SQLITE_OK ||
+            !st || (tail && *tail) || sqlite3_bind_parameter_count(st) != static_cast<int>(n)) {
+            sqlite3_finalize(st);
+            return false;
+        }
+        if (m_stmts.size() >= MAX_SHAPES) Clear();
+        m_stmts.emplace(m_shape, st);
+    }
+    for (size_t i = 0; i < n; ++i) {
+        const Literal& l = m_lits[i];
+        int k = static_cast<int>(i) + 1;
+        if (l.text)
+            sqlite3_bind_text(st, k, l.str.data(), static_cast<int>(l.str.size()), SQLITE_STATIC);
+        else
+            sqlite3_bind_int64(st, k, l.num);
+    }
+    rc = sqlite3_step(st);
+    while (rc == SQLITE_ROW) rc = sqlite3_step(st);
+    if (rc == SQLITE_DONE) {
+        rc = SQLITE_OK;
+    } else {
+        err = sqlite3_errmsg(db);
+    }
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+    return true;
+}
