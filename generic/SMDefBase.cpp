@@ -178,7 +178,9 @@ int CSMDefBase::DataDetail(IDbBase* db, int sid, long long did)
     int r = 0;
     if (did == 0) r = SqlExec(db, "delete from %s where SID=%d", dat, sid);
     std::string& key = m_quoted;
-    for (auto it = m_ini.beginKey(SEC_VALS); it != m_ini.endKey(SEC_VALS); ++it) {
+    const SimpleIni::KeyMap* vals = m_ini.Section(SEC_VALS);
+    if (!vals) return r;
+    for (auto it = vals->begin(); it != vals->end(); ++it) {
         const std::string& val = it->second.value;
         QuoteInto(key, it->first);
         if (TextReading(it->first)) {

@@ -24,7 +24,9 @@ void CSqliteDb::SetError() { m_error = m_db ? sqlite3_errmsg(m_db) : "database n
 bool CSqliteDb::Open(const std::string& path)
 {
     Close();
-    if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+    // No locking inside SQLite: a connection is only ever used by one thread at a time.
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+    if (sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr) != SQLITE_OK) {
         SetError();
         sqlite3_close(m_db);
         m_db = nullptr;

@@ -41,47 +41,53 @@ bool CStmtCache::Split(const char* sql, std::string& shape, std::vector<Literal>
     count = 0;
     if (!sql) return false;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(sql);
-    bool first = true;
+    const unsigned char* run = p;  // text not yet copied into the shape
+    auto flush = [&](const unsigned char* to) {
+        shape.append(reinterpret_cast<const char*>(run), static_cast<size_t>(to - run));
+    };
+    while (Space(*p)) ++p;
+    {
+        const unsigned char* s = p;
+        while (IdChar(*p)) ++p;
+        const char* w = reinterpret_cast<const char*>(s);
+        size_t n = static_cast<size_t>(p - s);
+        if (!Word(w, n, "insert") && !Word(w, n, "update") && !Word(w, n, "delete")) return false;
+    }
     while (*p) {
         unsigned char c = *p;
-        if (Space(c)) {
-            shape += static_cast<char>(c);
-            ++p;
-            continue;
-        }
         if (IdStart(c)) {
             const unsigned char* s = p;
             while (IdChar(*p)) ++p;
             const char* w = reinterpret_cast<const char*>(s);
             size_t n = static_cast<size_t>(p - s);
-            if (first && !Word(w, n, "insert") && !Word(w, n, "update") && !Word(w, n, "delete")) return false;
-            first = false;
             // A parameter is not the same as a literal there; X'..' is a blob.
-            if (Word(w, n, "order") || Word(w, n, "group") || Word(w, n, "limit") || Word(w, n, "offset") ||
-                Word(w, n, "returning") || (n == 1 && (*w == 'x' || *w == 'X') && *p == '\''))
+            if ((n == 1 && (*w == 'x' || *w == 'X') && *p == '\'') ||
+                ((n == 5 || n == 6 || n == 9) && (Word(w, n, "order") || Word(w, n, "group") || Word(w, n, "limit") ||
+                                                  Word(w, n, "offset") || Word(w, n, "returning"))))
                 return false;
-            shape.append(w, n);
             continue;
         }
-        if (first) return false;
         if (c == '\'') {
+            flush(p);
             if (lits.size() <= count) lits.emplace_back();
             Literal& l = lits[count++];
             l.text = true;
             l.str.clear();
-            for (++p;; ++p) {
+            const unsigned char* s = ++p;
+            for (;; ++p) {
                 if (!*p) return false;  // not terminated
-                if (*p == '\'') {
-                    if (p[1] != '\'') break;
-                    ++p;
-                }
-                l.str += static_cast<char>(*p);
+                if (*p != '\'') continue;
+                l.str.append(reinterpret_cast<const char*>(s), static_cast<size_t>(p - s));
+                if (p[1] != '\'') break;
+                ++p;
+                s = p;  // the second quote of a doubled one starts the next piece
             }
-            ++p;
+            run = ++p;
             shape += '?';
             continue;
         }
         if (Digit(c)) {
+            flush(p);
             unsigned long long v = 0;
             for (; Digit(*p); ++p) {
                 unsigned d = *p - '0';
@@ -93,21 +99,23 @@ bool CStmtCache::Split(const char* sql, std::string& shape, std::vector<Literal>
             Literal& l = lits[count++];
             l.text = false;
             l.num = static_cast<long long>(v);
+            run = p;
             shape += '?';
             continue;
         }
         if (c == ';') {
+            flush(p);
             for (++p; *p; ++p)
                 if (!Space(*p)) return false;  // a second statement
-            break;
+            return true;
         }
         // Quoted identifiers, parameters, comments and a real starting with a point.
         if (c == '"' || c == '`' || c == '[' || c == '?' || c == ':' || c == '@' || c == '$' || c == '#') return false;
         if ((c == '-' && p[1] == '-') || (c == '/' && p[1] == '*') || (c == '.' && Digit(p[1]))) return false;
-        shape += static_cast<char>(c);
         ++p;
     }
-    return !first;
+    flush(p);
+    return true;
 }
 
 bool CStmtCache::Exec(sqlite3* db, const char* sql, int& rc, std::string& err)
