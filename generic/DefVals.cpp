@@ -78,12 +78,13 @@ void DefVals::Sync()
 {
     m_changes = m_ini.m_changes;
     for (Entry& e : m_slots) e.numOk = false;
-    if (m_synced && m_removals == m_ini.m_removals) return;
-    m_synced = true;
-    m_removals = m_ini.m_removals;
+    // The section may have been made by a write of someone else.
     auto s = m_ini.m_sections.find(m_section);
     m_secLive = s != m_ini.m_sections.end();
     if (m_secLive) m_sec = s;
+    if (m_synced && m_removals == m_ini.m_removals) return;
+    m_synced = true;
+    m_removals = m_ini.m_removals;
     m_live = 0;
     for (Entry& e : m_slots) {
         e.numOk = false;

@@ -63,24 +63,16 @@ public:
         SetNum(e, value);
     }
     void SetText(int slot, std::string_view text);
-    // The slot's line when its key is in the section, else null.
+    // The slot's line while the slot's node is in the section; null when the key left it, or
+    // when the key's node was made by others (readers then look the key up by its text).
     const IniLine* Line(int slot)
     {
         Check();
         const Entry& e = m_slots[static_cast<size_t>(slot)];
         return e.live ? e.line : nullptr;
     }
-    // The slot's value read as an int (leading number, as SimpleIni::GetValue<int>), def
-    // when it is not one or the key is not in the section.
-    int Int(int slot, int def)
-    {
-        Check();
-        const Entry& e = m_slots[static_cast<size_t>(slot)];
-        if (!e.live) return def;
-        if (e.numOk) return (e.num < -2147483647LL - 1 || e.num > 2147483647LL) ? def : static_cast<int>(e.num);
-        return TextInt(e.line->value, def);
-    }
-    // Int(slot, -1) into out when the key is in the section; false (out unchanged) when not.
+    // The slot's value read as GetValue<int> reads it (-1 when it is no int) into out while
+    // Line(slot) is not null; false (out unchanged) when it is.
     bool Get(int slot, int& out)
     {
         Check();

@@ -265,8 +265,15 @@ void CSMDefBase::StoreBits(const std::string& section, int n, const std::string&
 {
     int bytes = m_ini.GetValue<int>(section, std::to_string(n) + "bit", 0);
     int bits = bytes > 4 ? 32 : (bytes < 0 ? 0 : 8 * bytes);
-    for (int b = 0; b < bits; ++b)
-        m_ini.SetValue(SEC_VALS, key + "-" + std::to_string(b), static_cast<int>((static_cast<unsigned>(value) >> b) & 1u));
+    char sub[96];
+    for (int b = 0; b < bits; ++b) {
+        std::snprintf(sub, sizeof sub, "%s-%d", key.c_str(), b);
+        if (key.size() + 4 >= sizeof sub) {  // a key this long is rare: by text
+            m_vals.SetInt(m_vals.Slot(key + "-" + std::to_string(b)), (static_cast<unsigned>(value) >> b) & 1u);
+            continue;
+        }
+        m_vals.SetInt(m_vals.Slot(sub), (static_cast<unsigned>(value) >> b) & 1u);
+    }
 }
 
 void CSMDefBase::TraceVals() const

@@ -59,7 +59,8 @@ int CSMNormal::UpdLoad()
         if (m_chk0 < 0) m_chk0 = 0;
         if (m_dat0 < 0) m_dat0 = 0;
     }
-    CheckDmax(CodeList("cmds"), m_dmax, REPLY_MAX);
+    m_codes = CodeList("cmds");
+    CheckDmax(m_codes, m_dmax, REPLY_MAX);
     if (m_nDebug > 0)
         std::printf("CSMNormal::UpdLoad  d=%d  %dms  SND=%s  cmds=%s\n", m_nDebug, m_nDelay, m_snd.c_str(),
                     m_ini.GetValue(SEC_COMM, "cmds", "").c_str());
@@ -213,18 +214,25 @@ void CSMNormal::ValsByDefault(const unsigned char* reply, int n, const std::stri
         char key[32];
         std::snprintf(key, sizeof key, "%02d", k);
         const std::string name = section + key;
-        m_ini.SetValue(SEC_VALS, name, value);
+        m_vals.SetInt(m_vals.Slot(name), value);
         StoreBits(section, k, name, value);
         pos += step;
     }
 }
 
-int CSMNormal::DataGet(ISerBase* port, int addr, int)
+int CSMNormal::DataGet(ISerBase* port, int addr, int waitMs)
 {
-    m_ini.DeleteKey(SEC_VALS, "#all");
+    m_vals.Begin();
+    int r = Poll(port, addr, waitMs);
+    m_vals.End();
+    return r;
+}
+
+int CSMNormal::Poll(ISerBase* port, int addr, int)
+{
     if (!m_bLoaded || !port || !port->IsOpen()) return 0;
     unsigned char reply[REPLY_MAX];
-    for (const std::string& code : CodeList("cmds")) {
+    for (const std::string& code : m_codes) {
         const std::string sec = code + "H";
         const std::string defType = m_ini.GetValue(sec, "dinfo", m_dinfo);
         const int dmax = m_ini.GetValue<int>(sec, "dmax", m_dmax);
@@ -239,6 +247,7 @@ int CSMNormal::DataGet(ISerBase* port, int addr, int)
         ValsByDefault(reply, n, sec, defType);
     }
     if (m_nDebug > 0) {
+        m_vals.End();  // the readings of this poll only
         std::printf("t=%d  iaddr=%d\n", m_nType, addr);
         TraceVals();
     }

@@ -25,6 +25,7 @@
 #define QVSM_GENERIC_SMNORMAL_H
 
 #include <string>
+#include <vector>
 
 #include "generic/SMDefBase.h"
 
@@ -63,6 +64,9 @@ public:
     int ChkTail() const { return m_chkTail; }
 
 private:
+    int Poll(ISerBase* port, int addr, int waitMs);
+
+    std::vector<std::string> m_codes;  // [comm] cmds, read at load
     std::string m_dinfo = "I";
     int m_dmax = 200;
     std::string m_snd;

@@ -174,7 +174,7 @@ bool CSMSnmpPub::WalkCell(const Oid& base, const std::string& prefix, const std:
     }
     std::string reading = text ? text : "";
     if (m_ini.GetValue<int>(SEC_VALSSTR, prefix + "." + std::to_string(col), 0) == 1) _strFix(reading);
-    m_ini.SetValue(SEC_VALS, prefix + std::to_string(row) + "_" + std::to_string(col), reading);
+    m_vals.SetText(m_vals.Slot(prefix + std::to_string(row) + "_" + std::to_string(col)), reading);
     return true;
 }
 
@@ -186,9 +186,9 @@ void CSMSnmpPub::WalkStats(const std::string& prefix)
     for (int s = 0; s < STAT_SLOTS; ++s) {
         if (!m_statOn[s]) continue;
         std::string key = prefix + "_" + std::to_string(s + 1);
-        m_ini.SetValue(SEC_VALS, key + "a", m_sum[s] / m_rows);
-        m_ini.SetValue(SEC_VALS, key + "x", m_min[s]);
-        m_ini.SetValue(SEC_VALS, key + "X", m_max[s]);
+        m_vals.SetInt(m_vals.Slot(key + "a"), m_sum[s] / m_rows);
+        m_vals.SetInt(m_vals.Slot(key + "x"), m_min[s]);
+        m_vals.SetInt(m_vals.Slot(key + "X"), m_max[s]);
     }
 }
 
@@ -234,12 +234,19 @@ bool CSMSnmpPub::Walk(Snmp& snmp, Pdu& pdu, const SnmpTarget& target, const std:
     return false;
 }
 
-int CSMSnmpPub::DataGet(ISerBase*, int addr, int extra)
+int CSMSnmpPub::DataGet(ISerBase* port, int addr, int extra)
 {
     if (!m_pItem) return 0;
+    m_vals.Begin();
+    int r = Poll(port, addr, extra);
+    m_vals.End();
+    return r;
+}
+
+int CSMSnmpPub::Poll(ISerBase*, int addr, int extra)
+{
     std::string conn(m_pItem->ConnText, strnlen(m_pItem->ConnText, sizeof m_pItem->ConnText));
     trace_sm_log("RtLog", "SNMP.def %s\n", conn.c_str());
-    m_ini.DeleteKey(SEC_VALS, "#all");
     if (!m_bLoaded) return 0;
 
     Snmp::socket_startup();
@@ -276,17 +283,18 @@ int CSMSnmpPub::DataGet(ISerBase*, int addr, int extra)
             }
             std::string reading = _oidGetStr(snmp, pdu, target, oid.c_str());
             if (m_ini.GetValue<int>(SEC_VALSSTR, name, 0) == 1) _strFix(reading);
-            m_ini.SetValue(SEC_VALS, name, reading);
+            m_vals.SetText(m_vals.Slot(name), reading);
             continue;
         }
         std::string prefix = e.second.substr(0, colon);
         std::string cols = e.second.substr(colon + 1);
         WalkBegin(prefix);
-        if (Walk(snmp, pdu, target, oid, prefix, cols)) m_ini.SetValue(SEC_VALS, prefix, m_rows);
+        if (Walk(snmp, pdu, target, oid, prefix, cols)) m_vals.SetInt(m_vals.Slot(prefix), m_rows);
         WalkStats(prefix);
     }
 
     if (m_nDebug > 0) {
+        m_vals.End();  // the readings of this poll only
         std::printf("t=%d  iaddr=%d  iext=%d\n", m_nType, addr, extra);
         TraceVals();
     }

@@ -91,6 +91,7 @@ public:
     long WalkRows() const { return m_rows; }
 
 private:
+    int Poll(ISerBase* port, int addr, int extra);
     // Reads one table; true when the walk reached its end.
     bool Walk(Snmp_pp::Snmp& snmp, Snmp_pp::Pdu& pdu, const Snmp_pp::SnmpTarget& target, const std::string& oid,
               const std::string& prefix, const std::string& cols);

@@ -52,9 +52,9 @@ int CSMYdt1363::UpdLoad()
     m_cid1 = m_ini.GetValue(SEC_COMM, "cid1", "60");
 
     // What the poll and the controls will refuse, said once here.
-    const std::vector<std::string> codes = CodeList("cid2");
-    CheckDmax(codes, m_dmax, REPLY_MAX);
-    for (const std::string& code : codes) {
+    m_codes = CodeList("cid2");
+    CheckDmax(m_codes, m_dmax, REPLY_MAX);
+    for (const std::string& code : m_codes) {
         std::string sec = code + "H";
         size_t info = m_ini.GetValue(sec, "dcmd", "").size();
         if (info > INFO_MAX)
@@ -131,9 +131,16 @@ std::string CSMYdt1363::YdVer(ISerBase* port, int addr)
     return std::string(reply + 1, 2);
 }
 
-int CSMYdt1363::DataGet(ISerBase* port, int addr, int)
+int CSMYdt1363::DataGet(ISerBase* port, int addr, int waitMs)
 {
-    m_ini.DeleteKey(SEC_VALS, "#all");
+    m_vals.Begin();
+    int r = Poll(port, addr, waitMs);
+    m_vals.End();
+    return r;
+}
+
+int CSMYdt1363::Poll(ISerBase* port, int addr, int)
+{
     if (!m_bLoaded || !port || !port->IsOpen()) return 0;
 
     std::string ver;
@@ -145,10 +152,11 @@ int CSMYdt1363::DataGet(ISerBase* port, int addr, int)
     }
     if (ver.empty()) ver = "10";
 
-    for (const std::string& code : CodeList("cid2"))
+    for (const std::string& code : m_codes)
         if (!PollCommand(port, addr, ver, code)) return 0;
 
     if (m_nDebug > 0) {
+        m_vals.End();  // the readings of this poll only
         std::printf("t=%d  iaddr=%d  ver=%s\n", m_nType, addr, ver.c_str());
         TraceVals();
     }
@@ -195,10 +203,10 @@ bool CSMYdt1363::PollCommand(ISerBase* port, int addr, const std::string& ver, c
         if (type.empty()) type = dinfo;
         width = YdDatSize(type);
         if (YdDatNone(reply + pos, width)) {
-            m_ini.SetValue(SEC_VALS, key, "");
+            m_vals.SetText(m_vals.Slot(key), "");
         } else {
             int value = YdVal(reply + pos, type, dfac);
-            m_ini.SetValue(SEC_VALS, key, value);
+            m_vals.SetInt(m_vals.Slot(key), value);
             StoreBits(sec, item, key, value);
         }
         if (m_nDebug > 1) std::printf("%s at %d type %s\n", key.c_str(), pos, type.c_str());

@@ -16,6 +16,7 @@
 #define QVSM_GENERIC_SMYDT1363_H
 
 #include <string>
+#include <vector>
 
 #include "generic/SMDefBase.h"
 
@@ -52,6 +53,7 @@ public:
     const std::string& Version() const { return m_ver; }
 
 private:
+    int Poll(ISerBase* port, int addr, int waitMs);
     // One command of the poll; false when the poll must stop.
     bool PollCommand(ISerBase* port, int addr, const std::string& ver, const std::string& code);
     // SendCmd into a text buffer of cap + 1 characters, NUL terminated.
@@ -65,6 +67,7 @@ private:
     int m_bak = 0;
     std::string m_ver;
     std::string m_cid1 = "60";
+    std::vector<std::string> m_codes;  // [comm] cid2, read at load
     int m_values[VALUE_SLOTS] = {};
 };
 
