@@ -75,6 +75,26 @@ std::string ModbusDefinition(int points)
     return t;
 }
 
+void QuietBegin(int& saved)
+{
+    std::fflush(stdout);
+    saved = dup(1);
+    int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) {
+        dup2(null, 1);
+        close(null);
+    }
+}
+
+void QuietEnd(int saved)
+{
+    std::fflush(stdout);
+    if (saved >= 0) {
+        dup2(saved, 1);
+        close(saved);
+    }
+}
+
 BenchDb::BenchDb()
 {
     Open(":memory:");
@@ -95,17 +115,7 @@ ModbusRig::ModbusRig(int points, bool tcp, bool useDb) : withDb(useDb), port(tcp
     item.Type = 4608;
     item.Ser = &port;
     drv.Ini().LoadString(ModbusDefinition(points));
-    {
-        // UpdLoad prints its settings line; keep the report readable.
-        std::fflush(stdout);
-        int out = dup(1), null = open("/dev/null", O_WRONLY);
-        if (null >= 0) dup2(null, 1);
-        drv.UpdLoad();
-        std::fflush(stdout);
-        if (out >= 0) dup2(out, 1);
-        if (null >= 0) close(null);
-        if (out >= 0) close(out);
-    }
+    Quiet([&] { drv.UpdLoad(); });
     drv.SetDb(Db(), 0);
     drv.RegDb(Db(), 0);
     if (withDb) {

@@ -62,6 +62,20 @@ struct ModbusRig {
     std::vector<int> bits;
 };
 
+// Runs f with the standard output going nowhere (loading prints a settings line).
+template <class F>
+void Quiet(F f);
+void QuietBegin(int& saved);
+void QuietEnd(int saved);
+template <class F>
+void Quiet(F f)
+{
+    int saved = -1;
+    QuietBegin(saved);
+    f();
+    QuietEnd(saved);
+}
+
 // One poll as the host runs it: DataGet, DataVal of every point, DataUpd, in one transaction
 // when there is a database. false when the poll failed.
 bool HostPoll(ModbusRig& r);

@@ -15,13 +15,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 #include "bench/BenchRig.h"
 #include "bench/HandPoller.h"
+#include "bench/SimDevice.h"
 #include "drivers/envir/SMEnvir.h"
+#include "generic/SMNormal.h"
+#include "generic/SMYdt1363.h"
 
 // Calls of the global operator new so far (AllocCount.cpp).
 long AllocCount();
@@ -33,20 +37,23 @@ namespace {
 
 void NoSleep(unsigned long) {}
 
-template <class F>
-void Measure(benchmark::State& state, F poll)
+long NoOwnAllocs() { return 0; }
+
+// own: allocations made by the simulated device, left out.
+template <class F, class G = long (*)()>
+void Measure(benchmark::State& state, F poll, G own = NoOwnAllocs)
 {
     if (!poll()) {  // the first poll may allocate: it builds the readings
         state.SkipWithError("a poll failed");
         return;
     }
     long polls = 0, failed = 0;
-    long before = AllocCount();
+    long before = AllocCount(), ownBefore = own();
     for (auto _ : state) {
         if (!poll()) ++failed;
         ++polls;
     }
-    long allocs = AllocCount() - before;
+    long allocs = AllocCount() - before - (own() - ownBefore);
     state.counters["allocs/poll"] = benchmark::Counter(static_cast<double>(allocs) / static_cast<double>(polls ? polls : 1));
     if (failed) state.SkipWithError("a poll failed");
 }
@@ -96,6 +103,63 @@ void BM_HandPoll(benchmark::State& state)
     HandPoller hand(static_cast<int>(state.range(0)), state.range(2) != 0,
                     static_cast<HandPoller::DbMode>(state.range(1)));
     Measure(state, [&] { return hand.Poll(); });
+}
+
+// The example definitions' devices as the end-to-end tests simulate them.
+const char kYdtSim[] =
+    "[sim]\ntick = 600000\n[bus.psu]\nkind = ydt\npty =\n"
+    "[slave.rect]\nbus = psu\naddr = 1\nydt.ver = 21\nydt.cid1 = 41\n"
+    "hold.0 = 535\nhold.1 = 225\nhold.2 = 380\nhold.3 = 0\nhold.4 = 0\nhold.5 = 0\nhold.6 = 2\n"
+    "ydt.41 = 11 {0:f10} {1:f10} 01 {2:f10}\nydt.43 = 11 {3:b} {4:b}\nydt.44 = 11 {5:b} 20 {6:b}\n";
+const char kCmdSim[] =
+    "[sim]\ntick = 600000\n[bus.pdu]\nkind = cmd\npty =\n"
+    "cmd.request = 7E adr cmd dlen dat sum 0D\ncmd.reply = 7E adr cmd dlen dat sum 0D\ncmd.chk0 = 1\n"
+    "[slave.pdu]\nbus = pdu\naddr = 3\nhold.0 = 2205\nhold.1 = 1250\nhold.2 = 250\nhold.3 = 1\n"
+    "cmd.42 = {0} {1} 0000 {2:f100}\ncmd.43 = {3:b}\n";
+
+// Arguments: 0 the YD/T 1363 rectifier of SM5120.def, 1 the command-protocol distribution unit
+// of SM5632.def; database as for BM_ModbusPoll.
+void BM_FramePoll(benchmark::State& state)
+{
+    SMSetSleepHook(NoSleep);
+    const bool ydt = state.range(0) == 0;
+    bench::SimDevice port(ydt ? kYdtSim : kCmdSim);
+    if (!port.Ok()) {
+        state.SkipWithError(port.Error().c_str());
+        return;
+    }
+    bench::BenchDb db;
+    const bool withDb = state.range(1) != 0;
+    IDbBase* pdb = withDb ? &db : nullptr;
+    std::unique_ptr<CSMDefBase> drv;
+    if (ydt)
+        drv.reset(new CSMYdt1363(5120));
+    else
+        drv.reset(new CSMNormal(5632));
+    bench::Quiet([&] { drv->LoadDef(ydt ? EXAMPLES_DIR "/SM5120.def" : EXAMPLES_DIR "/SM5632.def"); });
+    tagSMItem item{};
+    item.SID = 1;
+    item.Port = 1;
+    item.Addr = ydt ? 1 : 3;
+    item.Type = ydt ? 5120 : 5632;
+    item.Ser = &port;
+    drv->SetDb(pdb, 0);
+    drv->RegDb(pdb, 0);
+    drv->DoItem(&item, 0);
+    drv->ChkDb(&item);
+    std::vector<int> bits(static_cast<size_t>(drv->DataSize() / 32 + 1), 0);
+    Measure(
+        state,
+        [&] {
+            if (withDb) db.Begin();
+            bool ok = drv->DataGet(&port, item.Addr, 0) != 0;
+            for (int i = 1; i <= drv->DataSize(); ++i) benchmark::DoNotOptimize(drv->DataVal(i));
+            drv->DataUpd(0, bits.data(), nullptr, -1, nullptr);
+            if (withDb) db.Commit();
+            return ok;
+        },
+        [&] { return port.OwnAllocs(); });
+    SMSetSleepHook(nullptr);
 }
 
 // Rows the device leaves in the database: readings, brief, state.
@@ -201,6 +265,7 @@ BENCHMARK(BM_ModbusPoll)
     ->Args({100, 0, 1})
     ->Args({10, 0, 0})
     ->Args({1000, 0, 0});
+BENCHMARK(BM_FramePoll)->ArgNames({"ydt0cmd1", "db"})->Args({0, 0})->Args({0, 1})->Args({1, 0})->Args({1, 1});
 BENCHMARK(BM_HandPoll)
     ->ArgNames({"points", "db", "tcp"})
     ->Args({100, 2, 0})

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -11,27 +12,16 @@ const SMDefFamily kFamily = {"tbNormal", "tbNormalDat", "", "V", DEF_UPD_PLAIN_B
 
 bool IsHexStart(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
 
-// Hex text to bytes, two digits each (a lone last digit is ignored, other characters count 0).
-std::vector<unsigned char> HexToBytes(const std::string& text)
+// Hex text to bytes, two digits each (a lone last digit is ignored, other characters count 0),
+// into out: the number of bytes of the text, of which at most cap are stored.
+size_t HexInto(std::string_view text, unsigned char* out, size_t cap)
 {
-    std::vector<unsigned char> out;
-    for (size_t i = 0; i + 1 < text.size(); i += 2)
-        out.push_back(static_cast<unsigned char>((CBufHelper::ascii2hex(static_cast<unsigned char>(text[i])) << 4) |
-                                                 CBufHelper::ascii2hex(static_cast<unsigned char>(text[i + 1]))));
-    return out;
-}
-
-std::vector<std::string> SplitBlanks(const std::string& text)
-{
-    std::vector<std::string> out;
-    size_t start = 0;
-    for (;;) {
-        size_t sp = text.find(' ', start);
-        out.push_back(text.substr(start, sp == std::string::npos ? std::string::npos : sp - start));
-        if (sp == std::string::npos) break;
-        start = sp + 1;
-    }
-    return out;
+    size_t n = 0;
+    for (size_t i = 0; i + 1 < text.size(); i += 2, ++n)
+        if (n < cap)
+            out[n] = static_cast<unsigned char>((CBufHelper::ascii2hex(static_cast<unsigned char>(text[i])) << 4) |
+                                                CBufHelper::ascii2hex(static_cast<unsigned char>(text[i + 1])));
+    return n;
 }
 }  // namespace
 
@@ -75,9 +65,10 @@ int CSMNormal::NormalCmd(unsigned char* buf, int cap, int addr, const std::strin
     if (!buf) return -1;
     if (cap > CMD_SIZE) cap = CMD_SIZE;
 
-    const std::vector<unsigned char> code = HexToBytes(cmd);
-    const std::vector<unsigned char> data = HexToBytes(dat);
-    const std::vector<std::string> tokens = SplitBlanks(m_snd);
+    // Parts longer than the buffer never fit: put refuses them before copying.
+    unsigned char code[CMD_SIZE], data[CMD_SIZE], hexTok[CMD_SIZE];
+    const size_t codeLen = HexInto(cmd, code, sizeof code);
+    const size_t dataLen = HexInto(dat, data, sizeof data);
     int n = 0, lenAt = -1, chkAt = -1, kind = CHK_NONE, head = 0, tail = 0;
     bool over = false;
     auto put = [&](const unsigned char* p, size_t k) {
@@ -94,21 +85,27 @@ int CSMNormal::NormalCmd(unsigned char* buf, int cap, int addr, const std::strin
     };
     auto covered = [&]() { return m_chk0 < n ? n - m_chk0 : 0; };
 
-    for (size_t t = 0; t < tokens.size() && !over; ++t) {
-        const std::string& tok = tokens[t];
+    // The template's tokens, split at single blanks.
+    const std::string_view snd(m_snd);
+    size_t start = 0;
+    bool lastTok = false;
+    for (size_t t = 0; !lastTok && !over; ++t) {
+        size_t sp = snd.find(' ', start);
+        lastTok = sp == std::string_view::npos;
+        const std::string_view tok = snd.substr(start, lastTok ? std::string_view::npos : sp - start);
+        start = sp + 1;
         int before = n;
         bool hex = !tok.empty() && IsHexStart(tok[0]);
         if (hex) {
-            std::vector<unsigned char> b = HexToBytes(tok);
-            put(b.data(), b.size());
+            put(hexTok, HexInto(tok, hexTok, sizeof hexTok));
         } else if (tok.compare(0, 4, "dlen") == 0) {
             put1(static_cast<unsigned int>(dat.size() / 2));
         } else if (tok.compare(0, 3, "adr") == 0) {
             put1(static_cast<unsigned int>(addr));
         } else if (tok.compare(0, 3, "cmd") == 0) {
-            put(code.data(), code.size());
+            put(code, codeLen);
         } else if (tok.compare(0, 3, "dat") == 0) {
-            put(data.data(), data.size());
+            put(data, dataLen);
         } else if (tok.compare(0, 3, "len") == 0) {
             lenAt = n;
             put1(0);
@@ -130,7 +127,7 @@ int CSMNormal::NormalCmd(unsigned char* buf, int cap, int addr, const std::strin
             put1(x);
         }
         if (t == 0) head = hex ? n - before : 0;
-        if (t + 1 == tokens.size()) tail = hex ? n - before : 0;
+        if (lastTok) tail = hex ? n - before : 0;
     }
     if (over) {
         trace_sm_log("RtLog", "type %d: frame of code %s is longer than %d bytes, refused\n", m_nType, cmd.c_str(), cap);
