@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace bench {
@@ -99,6 +100,9 @@ BenchDb::BenchDb()
 {
     Open(":memory:");
     CreateHostTables();
+    // QVSM_BENCH_TEXTS=1: every statement text through sqlite3_exec, without the host's cache.
+    const char* texts = std::getenv("QVSM_BENCH_TEXTS");
+    if (texts && std::strcmp(texts, "1") == 0) UseStmtCache(false);
 }
 
 int BenchDb::Exec(const char* sql)
@@ -132,7 +136,8 @@ bool HostPoll(ModbusRig& r)
     if (r.withDb) r.db.Begin();
     bool ok = r.drv.DataGet(&r.port, 1, 0) != 0;
     long sum = 0;
-    for (int i = 1; i <= r.drv.DataSize(); ++i) sum += r.drv.DataVal(i);
+    const int n = r.drv.DataSize();
+    for (int i = 1; i <= n; ++i) sum += r.drv.DataVal(i);
     r.drv.DataUpd(0, r.bits.data(), nullptr, -1, nullptr);
     if (r.withDb) r.db.Commit();
     return ok && sum != -1;

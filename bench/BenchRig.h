@@ -40,7 +40,9 @@ private:
 // the last one.
 std::string ModbusDefinition(int points);
 
-// An in-memory SQLite database with the host's tables that can record the statements run.
+// An in-memory SQLite database with the host's tables that can record the statements run. It
+// runs statements as qvsm-host does (CSqliteDb, with its statement cache), or with
+// QVSM_BENCH_TEXTS=1 in the environment every text through sqlite3_exec.
 class BenchDb : public CSqliteDb {
 public:
     BenchDb();

@@ -55,6 +55,7 @@ void DefVals::Reset()
     m_slots.clear();
     m_index.clear();
     m_live = 0;
+    m_marked = 0;
 }
 
 int DefVals::Slot(std::string_view key)
@@ -77,7 +78,7 @@ int DefVals::Find(std::string_view key) const
 void DefVals::Sync()
 {
     m_changes = m_ini.m_changes;
-    for (Entry& e : m_slots) e.numOk = false;
+    for (Entry& e : m_slots) e.numOk = e.intOk = false;
     // The section may have been made by a write of someone else.
     auto s = m_ini.m_sections.find(m_section);
     m_secLive = s != m_ini.m_sections.end();
@@ -86,8 +87,9 @@ void DefVals::Sync()
     m_synced = true;
     m_removals = m_ini.m_removals;
     m_live = 0;
+    m_marked = 0;
     for (Entry& e : m_slots) {
-        e.numOk = false;
+        e.numOk = e.intOk = false;
         if (!e.live) continue;
         e.live = false;
         if (!m_secLive) continue;
@@ -97,6 +99,7 @@ void DefVals::Sync()
         e.it = k;
         e.live = true;
         ++m_live;
+        if (e.mark == m_poll) ++m_marked;
     }
 }
 
@@ -122,12 +125,14 @@ void DefVals::Drop(Entry& e)
     e.spare = m_sec->second.extract(e.it);
     e.live = false;
     --m_live;
+    if (e.mark == m_poll) --m_marked;
 }
 
 void DefVals::Begin()
 {
     Check();
     ++m_poll;
+    m_marked = 0;
     if (!m_secLive || m_sec->second.size() == static_cast<size_t>(m_live)) return;
     // Keys of others: keep this driver's nodes aside and let the rest go.
     for (Entry& e : m_slots)
@@ -139,8 +144,9 @@ void DefVals::End()
 {
     Check();
     if (!m_secLive) return;
-    for (Entry& e : m_slots)
-        if (e.live && e.mark != m_poll) Drop(e);
+    if (m_marked != m_live)  // some reading of an earlier poll was not set again
+        for (Entry& e : m_slots)
+            if (e.live && e.mark != m_poll) Drop(e);
     if (!m_sec->second.empty()) return;
     if (m_secSpare.empty())
         m_secSpare = m_ini.m_sections.extract(m_sec);
@@ -158,7 +164,7 @@ IniLine& DefVals::Insert(Entry& e)
         e.it = keys.try_emplace(e.key).first;
     e.line = &e.it->second;
     e.live = true;
-    e.numOk = false;
+    e.numOk = e.intOk = false;
     ++m_live;
     return e.it->second;
 }
@@ -167,7 +173,7 @@ void DefVals::SetNum(Entry& e, long long value)
 {
     char text[24];
     size_t n = static_cast<size_t>(DefIntText(text, value));
-    e.mark = m_poll;
+    Mark(e);
     std::string& v = e.live ? e.it->second.value : Insert(e).value;
     if (v.size() == n)
         std::memcpy(&v[0], text, n);
@@ -175,12 +181,14 @@ void DefVals::SetNum(Entry& e, long long value)
         v.assign(text, n);
     e.num = value;
     e.numOk = true;
+    e.intOk = value >= -2147483647LL - 1 && value <= 2147483647LL;
+    e.ival = static_cast<int>(value);
 }
 
 void DefVals::SetText(int slot, std::string_view text)
 {
     Entry& e = m_slots[static_cast<size_t>(slot)];
     Put(slot).value.assign(text.data(), text.size());
-    e.numOk = false;
+    e.numOk = e.intOk = false;
 }
 

@@ -47,7 +47,7 @@ public:
     {
         Check();
         Entry& e = m_slots[static_cast<size_t>(slot)];
-        e.mark = m_poll;
+        Mark(e);
         if (e.live) return e.it->second;
         return Insert(e);
     }
@@ -55,9 +55,16 @@ public:
     void SetInt(int slot, long long value)
     {
         Check();
+        SetIntSeen(slot, value);
+    }
+    // Catches up with what others changed in the store; after it, and as long as nobody else
+    // writes to the store, SetIntSeen does what SetInt does.
+    void Look() { Check(); }
+    void SetIntSeen(int slot, long long value)
+    {
         Entry& e = m_slots[static_cast<size_t>(slot)];
         if (e.live && e.numOk && e.num == value) {
-            e.mark = m_poll;
+            Mark(e);
             return;
         }
         SetNum(e, value);
@@ -78,10 +85,7 @@ public:
         Check();
         const Entry& e = m_slots[static_cast<size_t>(slot)];
         if (!e.live) return false;
-        if (e.numOk)
-            out = (e.num < -2147483647LL - 1 || e.num > 2147483647LL) ? -1 : static_cast<int>(e.num);
-        else
-            out = TextInt(e.line->value, -1);
+        out = e.intOk ? e.ival : TextInt(e.line->value, -1);
         return true;
     }
     // A value text read as SimpleIni::GetValue<int> reads it.
@@ -95,11 +99,19 @@ private:
         KeyMap::iterator it;      // valid while live
         const IniLine* line = nullptr;
         long long num = 0;        // the value SetInt wrote, while numOk
+        int ival = 0;             // num as an int, while intOk
+        bool intOk = false;       // numOk and num within the int range
         unsigned mark = 0;        // poll of the last Put
         bool live = false;
         bool numOk = false;       // the line still holds the text of num
     };
 
+    void Mark(Entry& e)
+    {
+        if (e.mark == m_poll) return;
+        e.mark = m_poll;
+        ++m_marked;
+    }
     void Check()
     {
         if (m_changes != m_ini.m_changes) Sync();
@@ -119,6 +131,7 @@ private:
     SimpleIni::SectionMap::iterator m_sec;
     bool m_secLive = false;
     int m_live = 0;
+    int m_marked = 0;  // slots set since Begin (while they stay live)
     unsigned m_poll = 1;
     unsigned m_removals = 0;
     unsigned m_changes = ~0u;  // the store's Changes() when last seen (none yet)

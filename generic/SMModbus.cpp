@@ -159,6 +159,7 @@ int CSMModbus::UpdLoad()
     m_nDelayV = m_ini.GetValue<int>(SEC_COMM, "delayv", 30);
     m_nCrc = m_ini.GetValue<int>(SEC_COMM, "crc", 1);
     m_nDataByte = m_ini.GetValue<int>(SEC_COMM, "DataByte", 0);
+    m_bValPause = m_nDelayV != 0 && m_nDelay > 0;
 
     // What the poll and the controls will refuse, said once here.
     for (int fc = 1; fc <= 4; ++fc) {
@@ -190,9 +191,8 @@ int CSMModbus::UpdLoad()
 
 int CSMModbus::DataVal(int fld)
 {
-    if (fld > m_nDataCount) return -1;
-    if (m_nDelayV != 0 && m_nDelay > 0) SMSleepMs(static_cast<unsigned long>(m_nDelay));
-    return CSMDefBase::DataVal(fld);
+    if (m_bValPause && fld <= m_nDataCount) SMSleepMs(static_cast<unsigned long>(m_nDelay));
+    return PointVal(fld);
 }
 
 bool CSMModbus::UseTcp(ISerBase* port, int flags) const
@@ -283,6 +283,8 @@ void CSMModbus::PlanRegs(BlockPlan& b)
         r.off = byteMode ? j : 2 * j;
         int need = MbTypeBytes(r.f.type, byteMode);
         r.need = static_cast<short>(need);
+        r.word = r.f.type == 0 && need == 2;
+        r.scale = r.f.scaled && r.f.type != 'F' && r.f.type != 'f';
         if (avail - r.off < need) {  // the value would run past the bytes received
             b.overrun = true;
             break;
@@ -378,21 +380,23 @@ bool CSMModbus::StoreRegs(int, int, int, const unsigned char* data, int avail)
     // The plan made sure that every value's bytes are within the block.
     if (avail < 2 * bl.count) return false;
     const RegPlan* regs = m_regPlan.data() + bl.reg0;
+    m_vals.Look();  // nothing else writes to the store while the block is stored
     for (int i = 0; i < bl.regs; ++i) {
         const RegPlan& r = regs[i];
-        int32_t v = DecodeAt(data + r.off, r.f, r.need);
-        if (r.f.scaled && r.f.type != 'F' && r.f.type != 'f') v = MbScale(v, r.f);
-        m_vals.SetInt(r.slot, v);
+        int32_t v = r.word ? static_cast<int32_t>(Word(data + r.off)) : DecodeAt(data + r.off, r.f, r.need);
+        if (r.scale) v = MbScale(v, r.f);
+        m_vals.SetIntSeen(r.slot, v);
+        if (!r.bits && !r.hl) continue;
         const int* sub = m_subSlots.data() + r.sub;
         uint32_t u = static_cast<uint32_t>(v);
         for (int b = 0; b < r.bits; ++b) {
-            m_vals.SetInt(sub[b], static_cast<int32_t>(u & 1u));
+            m_vals.SetIntSeen(sub[b], static_cast<int32_t>(u & 1u));
             u >>= 1;
         }
         if (r.hl) {
             // The unshifted value, also when the register was split into bits.
-            m_vals.SetInt(sub[r.bits], static_cast<int32_t>((static_cast<uint32_t>(v) >> 8) & 0xFFu));
-            m_vals.SetInt(sub[r.bits + 1], static_cast<int32_t>(static_cast<uint32_t>(v) & 0xFFu));
+            m_vals.SetIntSeen(sub[r.bits], static_cast<int32_t>((static_cast<uint32_t>(v) >> 8) & 0xFFu));
+            m_vals.SetIntSeen(sub[r.bits + 1], static_cast<int32_t>(static_cast<uint32_t>(v) & 0xFFu));
         }
     }
     return !bl.overrun;

@@ -106,6 +106,8 @@ private:
         short need;     // bytes of the value
         short bits;     // bit splits
         bool hl;        // H and L follow the bits
+        bool word;      // no type: the register as it is
+        bool scale;     // multiplied after decoding (the float types apply it themselves)
     };
     // One block of a poll, in poll order.
     struct BlockPlan {
@@ -138,6 +140,7 @@ private:
     int m_nDelayV = 30;
     int m_nCrc = 1;
     int m_nDataByte = 0;
+    bool m_bValPause = false;  // DataVal pauses delay ms (delayv set, delay above 0)
     unsigned char m_reply[MB_REPLY_SIZE];
 };
 
