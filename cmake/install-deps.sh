@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libsimpleini-dev libsqlite3-dev libsnmp-dev libmodbus-dev
-          libgtest-dev libgmock-dev libbenchmark-dev snmpd snmp socat sqlite3 binutils)
+          libgtest-dev libgmock-dev libbenchmark-dev snmpd snmp socat sqlite3 binutils valgrind)
 
 missing=()
 for p in "${packages[@]}"; do
