@@ -150,13 +150,8 @@ public:
     // Optional sign and decimal digits only, nothing around them ("-12", not " 12" or "1.5").
     static bool IsInt(std::string_view text);
 
-    // Counts the removals of keys and sections (DeleteKey, Free, Load): a holder of pointers
-    // into the store sees from it that they may have gone.
-    unsigned Removals() const { return m_removals; }
-    // Counts removals and the calls that set a value or a comment.
-    unsigned Changes() const { return m_changes; }
-
 private:
+    // DefVals keeps map nodes of [vals] between polls and reads the counters below.
     friend class DefVals;
 
     // The key's line, created (with its section) when absent.
@@ -167,8 +162,8 @@ private:
     SectionMap m_sections;
     DescMap m_desc;
     std::string m_file;
-    unsigned m_removals = 0;
-    unsigned m_changes = 0;
+    unsigned m_removals = 0;  // removals of keys and sections (DeleteKey, Free, Load)
+    unsigned m_changes = 0;   // removals and the calls that set a value or a comment
 };
 
 // Bit (bit mod 32) of words[bit / 32] as 0 or 1; 0 when bit / 32 is not below count, for a

@@ -33,8 +33,6 @@ public:
     int Slot(std::string_view key);
     // The slot of key, -1 when it has none.
     int Find(std::string_view key) const;
-    int Size() const { return static_cast<int>(m_slots.size()); }
-    const std::string& Key(int slot) const { return m_slots[static_cast<size_t>(slot)].key; }
 
     // Start of a poll: keys not set by this driver leave the section now, the others at End
     // unless set again before.
