@@ -10,6 +10,10 @@
 // ("00001" coil, "10001" input, "30001" input register, "40001" holding register); derived
 // keys "<key>-<bit>", "<key>-H", "<key>-L". Current values live in [vals] as decimal text.
 //
+// The poll is planned by UpdLoad from the blocks, formats and splits of the definition (the
+// value slot of every key included); settings changed in the store afterwards take effect at
+// the next UpdLoad. Readings stay in their slots between polls (DefVals).
+//
 // Tables tbModbus and tbModbusDat (Fld "V<key>"); DataUpd reports its last statement.
 //
 // Framing: Modbus TCP when the port's mode has QVSM_MODE_TCP and bit 0x10000 of the flag
