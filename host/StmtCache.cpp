@@ -6,9 +6,40 @@
 
 namespace {
 
-bool IdStart(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80; }
+// Character classes of the statement scanner.
+enum : unsigned char {
+    C_OTHER,   // punctuation and operators: part of the shape
+    C_ID,      // starts (and continues) an identifier
+    C_DIGIT,
+    C_QUOTE,   // '
+    C_SEMI,    // ;
+    C_REFUSE,  // " ` [ ? : @ $ #: quoted identifiers and parameters
+    C_LOOK,    // - / .: a comment or a real depending on the next character
+    C_END,     // NUL
+};
 
-bool IdChar(unsigned char c) { return IdStart(c) || (c >= '0' && c <= '9') || c == '$'; }
+struct Classes {
+    unsigned char cls[256];
+    bool idChar[256];
+    constexpr Classes() : cls(), idChar()
+    {
+        for (int c = 0; c < 256; ++c) {
+            unsigned char k = C_OTHER;
+            if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80) k = C_ID;
+            else if (c >= '0' && c <= '9') k = C_DIGIT;
+            else if (c == '\'') k = C_QUOTE;
+            else if (c == ';') k = C_SEMI;
+            else if (c == '"' || c == '`' || c == '[' || c == '?' || c == ':' || c == '@' || c == '$' || c == '#') k = C_REFUSE;
+            else if (c == '-' || c == '/' || c == '.') k = C_LOOK;
+            else if (c == 0) k = C_END;
+            cls[c] = k;
+            idChar[c] = k == C_ID || k == C_DIGIT || c == '$';
+        }
+    }
+};
+constexpr Classes kClasses;
+
+bool IdChar(unsigned char c) { return kClasses.idChar[c]; }
 
 bool Digit(unsigned char c) { return c >= '0' && c <= '9'; }
 
@@ -53,9 +84,16 @@ bool CStmtCache::Split(const char* sql, std::string& shape, std::vector<Literal>
         size_t n = static_cast<size_t>(p - s);
         if (!Word(w, n, "insert") && !Word(w, n, "update") && !Word(w, n, "delete")) return false;
     }
-    while (*p) {
-        unsigned char c = *p;
-        if (IdStart(c)) {
+    for (;;) {
+        const unsigned char c = *p;
+        switch (kClasses.cls[c]) {
+        case C_END:
+            flush(p);
+            return true;
+        case C_OTHER:
+            ++p;
+            continue;
+        case C_ID: {
             const unsigned char* s = p;
             while (IdChar(*p)) ++p;
             const char* w = reinterpret_cast<const char*>(s);
@@ -67,7 +105,7 @@ bool CStmtCache::Split(const char* sql, std::string& shape, std::vector<Literal>
                 return false;
             continue;
         }
-        if (c == '\'') {
+        case C_QUOTE: {
             flush(p);
             if (lits.size() <= count) lits.emplace_back();
             Literal& l = lits[count++];
@@ -86,7 +124,7 @@ bool CStmtCache::Split(const char* sql, std::string& shape, std::vector<Literal>
             shape += '?';
             continue;
         }
-        if (Digit(c)) {
+        case C_DIGIT: {
             flush(p);
             unsigned long long v = 0;
             for (; Digit(*p); ++p) {
@@ -103,19 +141,20 @@ bool CStmtCache::Split(const char* sql, std::string& shape, std::vector<Literal>
             shape += '?';
             continue;
         }
-        if (c == ';') {
+        case C_SEMI:
             flush(p);
             for (++p; *p; ++p)
                 if (!Space(*p)) return false;  // a second statement
             return true;
+        case C_LOOK:
+            // Comments and a real starting with a point.
+            if ((c == '-' && p[1] == '-') || (c == '/' && p[1] == '*') || (c == '.' && Digit(p[1]))) return false;
+            ++p;
+            continue;
+        default:  // C_REFUSE
+            return false;
         }
-        // Quoted identifiers, parameters, comments and a real starting with a point.
-        if (c == '"' || c == '`' || c == '[' || c == '?' || c == ':' || c == '@' || c == '$' || c == '#') return false;
-        if ((c == '-' && p[1] == '-') || (c == '/' && p[1] == '*') || (c == '.' && Digit(p[1]))) return false;
-        ++p;
     }
-    flush(p);
-    return true;
 }
 
 bool CStmtCache::Exec(sqlite3* db, const char* sql, int& rc, std::string& err)
