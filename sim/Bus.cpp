@@ -235,6 +235,17 @@ int CBus::Service()
     auto now = Clock::now();
     auto gap = std::chrono::milliseconds(m_spec.gapMs);
     int next = INT_MAX;
+    int every = m_resp->ReportMs();
+    if (every > 0) {
+        if (now >= m_nextReport) {
+            Reply rep;
+            if (m_resp->Report(rep))
+                for (auto& c : m_conns)
+                    if (c->out.empty()) c->out.push_back(Conn::Out{now, rep.bytes});
+            m_nextReport = now + std::chrono::milliseconds(every);
+        }
+        next = MsUntil(now, m_nextReport);
+    }
     for (auto& c : m_conns) {
         if (!c->in.empty() && now - c->lastByte >= gap) Parse(*c, true);
         Flush(*c, now);

@@ -36,6 +36,10 @@ public:
     virtual bool Answer(const uint8_t* req, size_t n, Reply& out) = 0;
     // One drift step of every slave.
     virtual void Tick() {}
+    // A device that sends by itself: every ReportMs() ms (0: never) the bus sends what Report
+    // gives to every connection that has nothing pending.
+    virtual int ReportMs() const { return 0; }
+    virtual bool Report(Reply&) { return false; }
 };
 
 // A Modbus slave: its four tables in a libmodbus mapping, covering the configured
