@@ -227,6 +227,44 @@ hold.3 = 1
 cmd.42 = {0} {1} 0000 {2:f100}
 cmd.43 = {3:b}
 cmd.set.45 = 3
+
+; -- I/O modules and a door controller
+
+; a W70XX I/O module on the second RS-485 line: inputs 1 and 3 closed, relay 8 on
+[slave.w70xx]
+bus = mb
+addr = 3
+discrete.0 = 1
+discrete.2 = 1
+discrete.7 = 0
+coil.0 = 0
+coil.7 = 1
+
+; the board's input lines, sent by the input board twice a second without being asked (active
+; low: FE = input 1 active)
+[bus.di]
+kind = dio
+pty = $demo/ttyDI
+dio.every = 500
+
+[slave.board-inputs]
+bus = di
+addr = 1
+hold.0 = 254
+hold.1 = 15
+
+; a door controller with a queue of access records; each is the latest for two polls
+[bus.door]
+kind = door
+pty = $demo/ttyDOOR
+
+[slave.door]
+bus = door
+addr = 1
+door.repeat = 2
+door.1 = 1001 712345 1 1 0 2022-03-01 08:30:10
+door.2 = 1002 4660 2 0 33 2022-03-01 09:00:00
+door.3 = 1003 65535 1 1 0 2022-03-01 18:45:58
 EOF
 
 echo "== Simulator"
@@ -262,6 +300,15 @@ cp examples/definitions/SM4608.def examples/definitions/SM4609.def examples/defi
   device transmitter   401 4609 5 1 机房B温湿度变送器
   device io            402 4610 5 2 门禁IO模块
   device meter         403 4608 6 1 总配电电表
+  port 7 "$demo/ttyDI"
+  port 8 "$demo/ttyDOOR"
+  device w70xx         601 2308 5 3 W70XX开关量模块 Variant=2 DetailOn=1
+  device board-inputs  602 2304 7 1 板载开关量 DetailOn=1
+  device door          701 3328 8 1 机房门禁
+  # Reachability: an echo to 127.0.0.1 (on line), a TCP probe of a closed loopback port (off
+  # line). Vref.1 = 1: the on/off point means "1 = on line", so it alarms when not 1.
+  device ping-lo       801 3335 0 0 本机网络 AddrText=127.0.0.1 Vref.1=1
+  device ping-closed   802 3335 0 0 关闭的端口 Variant=1 AddrText=127.0.0.1:1 Vref.1=1
 } > "$demo/site.ini"
 
 # A UPS with an SNMP card, read through the UPS-MIB by the SNMP driver (examples/definitions/
