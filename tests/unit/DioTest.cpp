@@ -255,4 +255,20 @@ TEST(DioImx6, RawIioValuesScaledByVariant)
     EXPECT_EQ(0, ai.DataGet(nullptr, 1, 0)) << "an IIO file missing";
 }
 
+TEST(DioAbi, FamilyOperationsAtSlots21To23)
+{
+    static std::vector<int> hits;
+    struct Rec : CSMDioBase {
+        Rec() : CSMDioBase(2304) {}
+        int ChkDef(IDbBase*, int) override { return hits.push_back(21), 0; }
+        const char* GetNoteX(int, int) override { return hits.push_back(22), ""; }
+        int UpdSt(int, int*, int) override { return hits.push_back(23), 0; }
+    } rec;
+    void** vt = *reinterpret_cast<void***>(&rec);
+    reinterpret_cast<int (*)(Rec*, IDbBase*, int)>(vt[21])(&rec, nullptr, 0);
+    reinterpret_cast<const char* (*)(Rec*, int, int)>(vt[22])(&rec, 1, 0);
+    reinterpret_cast<int (*)(Rec*, int, int*, int)>(vt[23])(&rec, 0, nullptr, 0);
+    EXPECT_EQ((std::vector<int>{21, 22, 23}), hits);
+}
+
 }  // namespace
