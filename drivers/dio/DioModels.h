@@ -7,10 +7,10 @@
 #include "drivers/dio/SMDio.h"
 #include "drivers/dio/SMDioBase.h"
 #include "drivers/dio/SMDioIMX6ULAI.h"
+#include "drivers/dio/SMDioPd2206.h"
 #include "drivers/dio/SMDioW70XX.h"
 
 QVSM_MODEL_MASK(CSMDioFd220, CSMDioBase, 2306, "QV-FD220", 32)
-QVSM_MODEL_MASK(CSMDioPd2206, CSMDioBase, 2307, "QV-PD220-6", 42)
 QVSM_MODEL_MASK(CSMDioAd5Da5, CSMDioBase, 2309, "QV-AD5DA5", 85)
 QVSM_MODEL_MASK(CSMDioRd230, CSMDioBase, 2310, "DI-RD230", 36)
 QVSM_MODEL_MASK(CSMDioKW7, CSMDioBase, 2311, "QV-KW7", 166)

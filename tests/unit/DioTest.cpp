@@ -235,6 +235,20 @@ TEST(DioW70XX, RelayFramesAndReplies)
     }
 }
 
+TEST(DioPd2206, TwelveInputRegistersOneChannelEach)
+{
+    FakeClock clock;
+    CSMDioPd2206 pd;
+    ScriptPort port;
+    tagSMItem item = MakeItem(8, 2307, 4, 0, &port);
+    pd.DoItem(&item, 0);
+    port.ReplyRtu(HexBytes("04 04 18 0001 0000 0000 0000 0000 00DC 0000 0000 0000 0001 0000 FFFF"));
+    ASSERT_EQ(1, pd.DataGet(&port, 4, 0));
+    EXPECT_EQ("04 04 00 00 00 0C", ToHex(port.writes[0]).substr(0, 17));
+    EXPECT_EQ((std::vector<int>{0xA21, 1, 0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 1}), Values(pd, 0, 12));
+    EXPECT_EQ(-1, pd.DataVal(13));
+}
+
 TEST(DioImx6, RawIioValuesScaledByVariant)
 {
     TempRoot root;
