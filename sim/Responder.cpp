@@ -1,7 +1,7 @@
 #include "sim/Responder.h"
 
 #include "sim/FrameResponders.h"
-#include "sim/DeviceResponders.h"
+#include "sim/InputDoorResponders.h"
 #include "sim/ScriptResponder.h"
 
 #include <fcntl.h>
@@ -229,7 +229,7 @@ std::unique_ptr<CResponder> MakeResponder(const BusSpec& bus, const std::vector<
     case PROTO_CMD: return MakeCmdResponder(bus, mine, err);
     case PROTO_SCRIPT: return MakeScriptResponder(bus, mine, err);
     case PROTO_DIO:
-    case PROTO_DOOR: return MakeDeviceResponder(bus, mine, err);
+    case PROTO_DOOR: return MakeInputDoorResponder(bus, mine, err);
     }
     err = "bus " + bus.name + ": unknown protocol";
     return nullptr;

@@ -45,8 +45,8 @@ enum Protocol {
     PROTO_YDT1363,         // YD/T 1363 ASCII frames (sim/FrameResponders.h)
     PROTO_CMD,             // a byte protocol described by frame templates (sim/FrameResponders.h)
     PROTO_SCRIPT,          // requests answered by scripted rules (sim/ScriptResponder.h)
-    PROTO_DIO,             // an input board reporting its state by itself (sim/DeviceResponders.h)
-    PROTO_DOOR,            // door access controllers, 34-byte packets (sim/DeviceResponders.h)
+    PROTO_DIO,             // an input board reporting its state by itself (sim/InputDoorResponders.h)
+    PROTO_DOOR,            // door access controllers, 34-byte packets (sim/InputDoorResponders.h)
 };
 
 struct BusSpec {

@@ -12,8 +12,8 @@
 //   door.N = REC CARD DOOR ST REASON YYYY-MM-DD HH:MM:SS    the access records, in order of N
 //   door.repeat = K   each record is answered K times (default 2) before the next one becomes
 //                     the latest; the last one stays
-#ifndef QVSM_SIM_DEVICERESPONDERS_H
-#define QVSM_SIM_DEVICERESPONDERS_H
+#ifndef QVSM_SIM_INPUTDOORRESPONDERS_H
+#define QVSM_SIM_INPUTDOORRESPONDERS_H
 
 #include <map>
 #include <memory>
@@ -67,7 +67,7 @@ private:
     std::map<int, Slave> m_slaves;
 };
 
-std::unique_ptr<CResponder> MakeDeviceResponder(const BusSpec& bus, const std::vector<SlaveSpec>& slaves,
+std::unique_ptr<CResponder> MakeInputDoorResponder(const BusSpec& bus, const std::vector<SlaveSpec>& slaves,
                                                 std::string& err);
 
 }  // namespace sim

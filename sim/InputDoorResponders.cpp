@@ -1,4 +1,4 @@
-#include "sim/DeviceResponders.h"
+#include "sim/InputDoorResponders.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -145,7 +145,7 @@ bool CDoorResponder::Answer(const uint8_t* req, size_t n, Reply& out)
     return true;
 }
 
-std::unique_ptr<CResponder> MakeDeviceResponder(const BusSpec& bus, const std::vector<SlaveSpec>& slaves,
+std::unique_ptr<CResponder> MakeInputDoorResponder(const BusSpec& bus, const std::vector<SlaveSpec>& slaves,
                                                 std::string& err)
 {
     if (bus.protocol == PROTO_DIO) {
