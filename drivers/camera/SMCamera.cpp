@@ -228,7 +228,7 @@ int CSMCamera::DataGet(ISerBase* port, int, int)
                               0x00, 0x1A};
     std::memcpy(m_cmdBuf, read, sizeof read);
     if (!Send(port, m_cmdBuf, sizeof read)) return 0;
-    // Reading stops when the buffer is full; a picture that does not fit then fails below.
+    // Reading stops when the buffer is full (an announced length always fits).
     int total = 0;
     while (total < IMAGE_SIZE) {
         int room = IMAGE_SIZE - total < 1024 ? IMAGE_SIZE - total : 1024;
