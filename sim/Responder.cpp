@@ -2,6 +2,7 @@
 
 #include "sim/DeviceResponders.h"
 #include "sim/FrameResponders.h"
+#include "sim/ScriptResponder.h"
 
 #include <fcntl.h>
 #include <modbus.h>
@@ -228,6 +229,7 @@ std::unique_ptr<CResponder> MakeResponder(const BusSpec& bus, const std::vector<
     case PROTO_CMD: return MakeCmdResponder(bus, mine, err);
     case PROTO_AIRC: return MakeAircResponder(bus, mine, err);
     case PROTO_CAMERA: return MakeCameraResponder(bus, mine, err);
+    case PROTO_SCRIPT: return MakeScriptResponder(bus, mine, err);
     }
     err = "bus " + bus.name + ": unknown protocol";
     return nullptr;
