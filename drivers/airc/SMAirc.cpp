@@ -102,8 +102,8 @@ int CSMAirc::DataGet(ISerBase* port, int addr, int)
 {
     if (!port || !port->IsOpen()) return 0;
     unsigned char a = static_cast<unsigned char>(addr & 0xFF);
-    // Room for the 52 data bytes read below even when the controller answered fewer.
-    unsigned char r[READ_CAP + 8];
+    // Zero-filled by Ask: a shorter reply with a good CRC leaves the missing bytes at 0.
+    unsigned char r[READ_CAP];
     if (Ask(port, ModBusCmd(a, 4, 0, 60), r, READ_CAP) < 0) {
         trace_log("RtLog", "[A%02d] SMAirc: status block failed\r\n", addr);
         return 0;

@@ -64,7 +64,7 @@ bool CSMCameraBase::CPicture::Open(const char* name)
     std::string dir = SMPath(kImages);
     int a = std::snprintf(m_final, sizeof m_final, "%s%s", dir.c_str(), name);
     int b = std::snprintf(m_tmp, sizeof m_tmp, "%s.part", m_final);
-    if (a < 0 || b < 0 || b >= static_cast<int>(sizeof m_tmp)) return false;
+    if (a < 0 || b < 0 || a >= static_cast<int>(sizeof m_final) || b >= static_cast<int>(sizeof m_tmp)) return false;
     m_f = std::fopen(m_tmp, "wb");
     m_bad = false;
     return m_f != nullptr;
