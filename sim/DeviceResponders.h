@@ -46,7 +46,7 @@ public:
 //                             length, read frame); or 3ge: "UG3#" answered with "UG#", "UP",
 //                             the length low byte first, "#" and the picture
 //   camera.cut = N            truncated transfer: the picture stops after N bytes
-//   camera.boot = 180         ms after the reset reply at which "Init end\r\n" follows
+//   camera.boot = 200         ms after the reset reply at which "Init end\r\n" follows
 class CCameraResponder : public CResponder {
 public:
     bool Add(const SlaveSpec& spec, std::string& err);
@@ -60,7 +60,7 @@ private:
     bool m_3ge = false;
     std::string m_file;
     long m_cut = -1;
-    int m_bootMs = 180;
+    int m_bootMs = 200;
     int m_delayMs = 0;
     Fault m_fault = FAULT_NONE;
 };
