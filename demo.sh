@@ -267,6 +267,66 @@ door.2 = 1002 4660 2 0 33 2022-03-01 09:00:00
 door.3 = 1003 65535 1 1 0 2022-03-01 18:45:58
 EOF
 
+# Air conditioning and a camera: an infrared air-conditioner controller (type 1792), a
+# precision air conditioner over YD/T 1363 (2048) and a serial JPEG camera (3072) serving
+# sim/samples/camera.jpg.
+cat >> "$demo/sim.ini" <<EOF
+
+; -- air conditioning and a camera
+
+[bus.airc]
+kind = airc
+pty = $demo/ttyAIRC
+
+[bus.crac]
+kind = ydt
+pty = $demo/ttyCRAC
+
+[bus.camera]
+kind = camera
+pty = $demo/ttyCAM
+
+; words low byte first: supply/return air in hundredths of degC; register 2 = upper limit 26 << 8
+; | set 22; 4 = current 1.50 A; 7 = state 1 (cooling); unit 2 from register 12; 25 = outputs
+[slave.aircon]
+bus = airc
+addr = 1
+hold.0 = 2345 ~5 2200..2500
+hold.1 = 2610 ~5 2500..2700
+hold.2 = 6678
+hold.3 = 18
+hold.4 = 150
+hold.5 = 2560
+hold.6 = 50
+hold.7 = 1
+hold.12 = 2400 ~5 2300..2500
+hold.13 = 2700
+hold.14 = 6682
+hold.19 = 2
+hold.25 = 0
+hold.64 = 0
+
+; 220 V, 23.5 degC and 45.0 %RH inside, 30.0 outside, 12.0 at the coil (tenths); unit on,
+; fan and cooling running; no alarms; set parameters
+[slave.crac]
+bus = crac
+addr = 1
+hold.0 = 220
+hold.1 = 235 ~2 220..250
+hold.2 = 450 ~5 420..480
+hold.3 = 300
+hold.4 = 120
+ydt.42 = {0}{1}{2}{3}{4}
+ydt.43 = 01 01 00 01 00 00 00
+ydt.44 = 0000000000000000000000000000000000000000000000000000
+ydt.47 = 14 05 14 05 1E 0A 1A 12 46 0A
+
+[slave.camera]
+bus = camera
+addr = 1
+camera.file = $root/sim/samples/camera.jpg
+EOF
+
 echo "== Simulator"
 "$build/qvsm-sim" "$demo/sim.ini" --ready "$demo/sim.ready" > "$demo/sim.log" 2>&1 &
 pids+=($!)
@@ -300,16 +360,27 @@ cp examples/definitions/SM4608.def examples/definitions/SM4609.def examples/defi
   device transmitter   401 4609 5 1 机房B温湿度变送器
   device io            402 4610 5 2 门禁IO模块
   device meter         403 4608 6 1 总配电电表
-  port 7 "$demo/ttyDI"
-  port 8 "$demo/ttyDOOR"
-  device w70xx         601 2308 5 3 W70XX开关量模块 Variant=2 DetailOn=1
-  device board-inputs  602 2304 7 1 板载开关量 DetailOn=1
-  device door          701 3328 8 1 机房门禁
+  port 10 "$demo/ttyDI"
+  port 11 "$demo/ttyDOOR"
+  device w70xx         611 2308 5 3 W70XX开关量模块 Variant=2 DetailOn=1
+  device board-inputs  612 2304 10 1 板载开关量 DetailOn=1
+  device door          701 3328 11 1 机房门禁
   # Reachability: an echo to 127.0.0.1 (on line), a TCP probe of a closed loopback port (off
   # line). Vref.1 = 1: the on/off point means "1 = on line", so it alarms when not 1.
   device ping-lo       801 3335 0 0 本机网络 AddrText=127.0.0.1 Vref.1=1
   device ping-closed   802 3335 0 0 关闭的端口 Variant=1 AddrText=127.0.0.1:1 Vref.1=1
 } > "$demo/site.ini"
+
+# The air conditioners and the camera; pictures go to the web image folder below the root.
+mkdir -p "$demo/root/NandFlash/www/wwwpub/images"
+{
+  port 7 "$demo/ttyAIRC"
+  port 8 "$demo/ttyCRAC"
+  port 9 "$demo/ttyCAM"
+  device aircon        601 1792 7 1 机房空调
+  device crac          602 2048 8 1 精密空调
+  device camera        901 3072 9 1 机房相机
+} >> "$demo/site.ini"
 
 # A UPS with an SNMP card, read through the UPS-MIB by the SNMP driver (examples/definitions/
 # SM4096.def): snmpd answers like the UPS (examples/snmpd/ups.conf) on a free loopback port.
@@ -340,6 +411,9 @@ else
   echo "no snmpd ($snmpd_bin, or no free port in 16161..16180): the SNMP UPS is left out" >&2
 fi
 
+echo "== Camera set-up (reset, resume, compression, image size)"
+"$build/qvsm-host" ctl -c "$demo/site.ini" --sid 901 --cmd 0
+
 echo "== Host: $cycles cycles"
 "$build/qvsm-host" -c "$demo/site.ini" --cycles "$cycles"
 
@@ -358,3 +432,9 @@ for t in tbModbusDat tbYdt1363Dat tbNormalDat; do
   echo "      sqlite3 $demo/live.db 'select SID,Fld,Val from $t where DID=0'"
 done
 [[ -z "$snmp_port" ]] || echo "      sqlite3 $demo/live.db 'select SID,Fld,Val,ValStr from tbSnmpDat where DID=0'"
+picture=$(ls -t "$demo/root/NandFlash/www/wwwpub/images" 2>/dev/null | head -n 1)
+if [[ -n "$picture" ]]; then
+  echo "camera picture:    $demo/root/NandFlash/www/wwwpub/images/$picture"
+else
+  echo "camera picture:    none stored" >&2
+fi
