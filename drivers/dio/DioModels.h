@@ -5,6 +5,7 @@
 
 #include "base/SMBase.h"
 #include "drivers/dio/SMDio.h"
+#include "drivers/dio/SMDioA9DI16.h"
 #include "drivers/dio/SMDioBase.h"
 #include "drivers/dio/SMDioIMX6ULAI.h"
 #include "drivers/dio/SMDioPd2206.h"
@@ -20,7 +21,6 @@ QVSM_MODEL(CSMDioW7017_Huawei, CSMDioBase, 2315, "W7017_Huawei")
 QVSM_MODEL(CSMDioAdBle_Huawei, CSMDioBase, 2316, "AdBle_Huawei")
 QVSM_MODEL_MASK(CSMDioA9AI, CSMDioBase, 2317, "AI-A9", 4)
 QVSM_MODEL_MASK(CSMDioAI8, CSMDioBase, 2318, "QVAX-AI8", 8)
-QVSM_MODEL(CSMDioA9DI16, CSMDioBase, 2319, "A9DI16")
 QVSM_MODEL_MASK(CSMDioR600AI, CSMDioBase, 2322, "AI-R600", 4)
 
 #endif

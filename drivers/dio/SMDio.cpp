@@ -1,25 +1,5 @@
 #include "drivers/dio/SMDio.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdint>
-#include <cstring>
-
-namespace {
-// One request of the gpio device: the request code in the first half, the line states come
-// back in the second (preset 0: every line active when the read falls short).
-unsigned GpioLines(int fd, uint16_t code)
-{
-    unsigned char b[4] = {};
-    std::memcpy(b, &code, 2);
-    if (read(fd, b, sizeof b) != static_cast<ssize_t>(sizeof b)) return 0;
-    uint16_t state;
-    std::memcpy(&state, b + 2, 2);
-    return state;
-}
-}  // namespace
-
 CSMDio::CSMDio() : CSMDioBase(2304)
 {
     SetNote("DI-2416");
@@ -36,7 +16,9 @@ int CSMDio::DataGet(ISerBase* port, int, int)
 {
     switch (ItemVariant()) {
     case 0: return ReadStream(port);
-    case 1: return ReadGpio();
+    case 1:
+        m_nDataCount = 25;
+        return ReadGpio(8) ? 1 : 0;
     default: return 1;
     }
 }
@@ -51,21 +33,6 @@ int CSMDio::ReadStream(ISerBase* port)
     m_rec[0] = b[0];
     for (int i = 0; i < 8; ++i) m_rec[1 + i] = (b[0] >> i) & 1 ? 0 : 1;
     for (int i = 0; i < 4; ++i) m_rec[9 + i] = (b[1] >> i) & 1 ? 0 : 1;
-    return 1;
-}
-
-int CSMDio::ReadGpio()
-{
-    m_nDataCount = 25;
-    std::string path = SMPath("/dev/gpio");
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return 0;
-    unsigned low = GpioLines(fd, 0x12);
-    unsigned high = GpioLines(fd, 0x11);
-    close(fd);
-    m_rec[0] = static_cast<int>(low | (high << 16));
-    for (int i = 0; i < 16; ++i) m_rec[1 + i] = (low >> i) & 1 ? 0 : 1;
-    for (int i = 0; i < 8; ++i) m_rec[17 + i] = (high >> i) & 1 ? 0 : 1;
     return 1;
 }
 

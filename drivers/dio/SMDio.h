@@ -16,7 +16,6 @@ public:
 
 private:
     int ReadStream(ISerBase* port);
-    int ReadGpio();
 };
 
 #endif

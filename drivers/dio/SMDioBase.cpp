@@ -1,5 +1,9 @@
 #include "drivers/dio/SMDioBase.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,6 +35,18 @@ const char kInsDio[] =
     r[1], r[2], r[3], r[4], r[5], r[6], r[7], r[8], r[9], r[10], r[11], r[12], r[13], r[14], r[15],   \
         r[16], r[17], r[18], r[19], r[20], r[21], r[22], r[23], r[24], r[25], r[26], r[27], r[28],    \
         r[29], r[30], r[31], r[32]
+
+// One request of the gpio device: the request code in the first half, the line states come
+// back in the second (preset 0: every line active when the read falls short).
+unsigned GpioLines(int fd, uint16_t code)
+{
+    unsigned char b[4] = {};
+    std::memcpy(b, &code, 2);
+    if (read(fd, b, sizeof b) != static_cast<ssize_t>(sizeof b)) return 0;
+    uint16_t state;
+    std::memcpy(&state, b + 2, 2);
+    return state;
+}
 
 // "D7" -> 7; -1 unless the text after the letter is a plain decimal number.
 int ChannelOf(const char* text)
@@ -92,6 +108,20 @@ void CSMDioBase::LoadNotes(IDbBase* db)
         db->Next(cur);
     }
     db->FreeQuery(cur);
+}
+
+bool CSMDioBase::ReadGpio(int high)
+{
+    std::string path = SMPath("/dev/gpio");
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    unsigned low = GpioLines(fd, 0x12);
+    unsigned hi = GpioLines(fd, 0x11);
+    close(fd);
+    m_rec[0] = static_cast<int>(low | (hi << 16));
+    for (int i = 0; i < 16; ++i) m_rec[1 + i] = (low >> i) & 1 ? 0 : 1;
+    for (int i = 0; i < high && 17 + i <= CHANNELS; ++i) m_rec[17 + i] = (hi >> i) & 1 ? 0 : 1;
+    return true;
 }
 
 int CSMDioBase::ChkDb(tagSMItem* item)

@@ -34,6 +34,10 @@ protected:
     // DataUpd after the record is settled (CSMDio keeps its record after a failed poll).
     int StoreRecord(int flags, int* almBits, int* snapId, int sid, IDbBase* hist);
     void LoadNotes(IDbBase* db);
+    // The board's "/dev/gpio": lines 1..16 by request 0x12, then `high` more lines by request
+    // 0x11 (their states shifted 16 up in the raw word); active low. false when the device
+    // does not open.
+    bool ReadGpio(int high);
     // Inserts point rows channel 1..n named "<name><n>"/"<note><n>"; on/off or analogue.
     int InsertChannelRows(IDbBase* db, int n, const char* note, int scale, int mode, int vref,
                           const char* vrefHelp, int vref2, const char* vref2Help);

@@ -101,6 +101,11 @@ TEST(DioGpio, Variant1ReadsTwoRequestsOfTheDeviceAndGrowsTo25Points)
     ASSERT_EQ(1, dio.DataGet(nullptr, 1, 0));
     EXPECT_EQ(std::vector<int>(8, 1), Values(dio, 17, 24));
     EXPECT_EQ(std::vector<int>(16, 0), Values(dio, 1, 16));
+    // The A9 board: four lines from the second request.
+    root.Write("/dev/gpio", std::string("\x12\x00\xFF\x7F\x11\x00\xF7\x00", 8));
+    CSMDioA9DI16 a9;
+    ASSERT_EQ(1, a9.DataGet(nullptr, 1, 0));
+    EXPECT_EQ((std::vector<int>{0, 1, 0, 0, 0, 1, -1}), Values(a9, 15, 21));
 }
 
 class DioStore : public ::testing::Test {
