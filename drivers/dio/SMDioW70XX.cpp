@@ -19,7 +19,7 @@ CSMDioW70XX::CSMDioW70XX() : CSMDioBase(2308)
 int CSMDioW70XX::ChkDef(IDbBase* db, int force)
 {
     if (!NeedDef(db, force)) return 0;
-    int r = InsertChannelRows(db, INPUTS, "开关量", 1, 1, 0, "拉低触发报警", 0, "");
+    int r = InsertChannelRows(db, INPUTS, "开关量", 1, 1, 0, "", 0, "");
     for (int i = INPUTS + 1; i <= INPUTS + OUTPUTS; ++i) {
         char name[8], note[32];
         std::snprintf(name, sizeof name, "D%02d", i);
