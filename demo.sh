@@ -96,11 +96,11 @@ addr = 2
 input.0 = 338 ~1 330..350
 input.1 = 560 ~4 520..600
 
-; Variant 2: function 3, temperature first; runs warm
+; Variant 2: function 3, temperature first; runs warm, always above its 38.0 limit
 [slave.ups-room]
 bus = rs485
 addr = 3
-hold.0 = 384 ~4 372..396
+hold.0 = 388 ~4 384..396
 hold.1 = 610
 
 ; Variant 4: function 3 from register 1; dry air
@@ -229,6 +229,78 @@ cmd.43 = {3:b}
 cmd.set.45 = 3
 EOF
 
+# -- a power meter, a switch-input module, a battery string and a leak controller on a third
+# RS-485 line, each polled by its own driver.
+cells=""
+for i in $(seq 0 23); do
+  cells+="input.$((0x100 + i)) = $((1340 + i % 5)) ~1 $((1330 + i % 5))..$((1350 + i % 5))"$'\n'  # cell voltages
+  cells+="input.$((0x400 + i)) = $((24 + i % 3))"$'\n'                                              # resistances
+  cells+="input.$((0x200 + i)) = 251 ~1 248..256"$'\n'"input.$((0x300 + i)) = 253"$'\n'          # temperatures
+done
+cat >> "$demo/sim.ini" <<EOF
+
+[bus.field]
+kind = rtu
+pty = $demo/ttyFIELD
+
+; HCxxx three-phase meter (CSMElec, Variant 0): ratio registers 2 and 3, the energy count at 64,
+; Ua Ub Uc Ia Ib Ic P Q S PF Hz .. Pa Pb Pc from 192 (220 V and 1.5 A with the ratios of 100)
+[slave.power-meter]
+bus = field
+addr = 1
+hold.0 = 0
+hold.2 = 100
+hold.3 = 100
+hold.64 = 3
+hold.65 = 5000 ~7 0..65000
+hold.192 = 22000 ~30 21700..22300
+hold.193 = 22100 ~25 21800..22400
+hold.194 = 21950 ~20 21700..22200
+hold.195 = 150 ~3 120..180
+hold.196 = 140 ~3 110..170
+hold.197 = 160 ~3 130..190
+hold.198 = 105 ~2 90..120
+hold.199 = 20
+hold.200 = 115 ~2 100..130
+hold.201 = 9500 ~20 9300..9800
+hold.202 = 5000 ~1 4995..5005
+hold.204 = 35
+hold.205 = 33
+hold.206 = 37
+
+; six switch inputs in the bytes of input registers 0..2 (the module answers six registers):
+; the third breaker is open
+[slave.breakers]
+bus = field
+addr = 2
+input.0 = 0
+input.1 = 256
+input.2 = 0
+input.5 = 0
+
+; 24-cell battery string: current 1, current 2, voltage, temperature at 0x500; the cells in
+; blocks of 64 registers (full-length replies)
+[slave.battery-string]
+bus = field
+addr = 3
+input.1280 = 52 ~2 40..64
+input.1281 = 0
+input.1282 = 5420 ~3 5400..5440
+input.1283 = 252
+input.1087 = 0
+$cells
+; leak controller (CSMLeak, Variant 0): a leak 40 units along a 780-unit cable trips the alarm
+[slave.leak-rope]
+bus = field
+addr = 4
+input.1 = 40
+input.2 = 10
+input.3 = 0
+input.4 = 780
+input.5 = 0
+hold.1 = 6
+EOF
+
 echo "== Simulator"
 "$build/qvsm-sim" "$demo/sim.ini" --ready "$demo/sim.ready" > "$demo/sim.log" 2>&1 &
 pids+=($!)
@@ -263,6 +335,13 @@ cp examples/definitions/SM4608.def examples/definitions/SM4609.def examples/defi
   device io            402 4610 5 2 门禁IO模块
   device meter         403 4608 6 1 总配电电表
 } > "$demo/site.ini"
+{
+  port 11 "$demo/ttyFIELD"
+  device power-meter    601 256  11 1 总配电三相电表 Variant=0
+  device breakers       602 512  11 2 配电开关量
+  device battery-string 603 1026 11 3 蓄电池组 Wait=24 Param1=24
+  device leak-rope      604 1536 11 4 机房漏水绳
+} >> "$demo/site.ini"
 
 # A UPS with an SNMP card, read through the UPS-MIB by the SNMP driver (examples/definitions/
 # SM4096.def): snmpd answers like the UPS (examples/snmpd/ups.conf) on a free loopback port.
@@ -310,4 +389,7 @@ echo "      sqlite3 $demo/live.db 'select SID,Tem,Hum,iTem,iHum,State from tbEnv
 for t in tbModbusDat tbYdt1363Dat tbNormalDat; do
   echo "      sqlite3 $demo/live.db 'select SID,Fld,Val from $t where DID=0'"
 done
+echo "      sqlite3 $demo/live.db 'select SID,Ady,Bdy,Cdy,Adl,Zyggl,Ygzdn from tbElec'"
+echo "      sqlite3 $demo/live.db 'select SID,Fld,V,R,T from tbBattVal'"
+echo "      sqlite3 $demo/history.db 'select SID,Day,Val from tbElecM'"
 [[ -z "$snmp_port" ]] || echo "      sqlite3 $demo/live.db 'select SID,Fld,Val,ValStr from tbSnmpDat where DID=0'"
