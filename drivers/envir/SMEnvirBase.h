@@ -26,7 +26,7 @@ struct EnvirPoint {
     const char* note;   // display name; also the summary label and a VarEval name
     int scale;          // divisor from the stored integer to the displayed value
     int mode;           // EV_ANALOG, EV_ONOFF or EV_NOCHK
-    int lo;             // default lower limit; the alarm level of an on/off point
+    int lo;             // default lower limit; the normal level of an on/off point
     int hi;             // default upper limit
     const char* unit;   // printed after the value in the summary
     int off = -1;       // word of the standard read holding the point; -1: decoded by the driver
