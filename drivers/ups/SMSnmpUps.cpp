@@ -1,95 +1,10 @@
 #include "drivers/ups/SMSnmpUps.h"
 
-#include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 using namespace Snmp_pp;
-
-namespace {
-// Every GET re-points this binding.
-const char kFirstOid[] = "1.3.6.1.2.1.1.1.0";
-
-std::string ConnOf(const tagSMItem& item)
-{
-    return std::string(item.ConnText, strnlen(item.ConnText, sizeof item.ConnText));
-}
-}  // namespace
-
-// ---- session -----------------------------------------------------------------------------
-
-std::string CUpsSnmp::AgentAddr(const char* conn, size_t cap)
-{
-    size_t len = conn ? strnlen(conn, cap) : 0;
-    if (len <= 4) return "";
-    std::string rest(conn + 4, len - 4);
-    return rest.substr(0, rest.find(':'));
-}
-
-CUpsSnmp::CUpsSnmp(const tagSMItem& item, const char* errTag)
-    : m_addr(AgentAddr(item.ConnText, sizeof item.ConnText).c_str()), m_target(m_addr), m_snmp(m_status, 0, false)
-{
-    trace_sm_log("RtLog", "SNMP.def %s\n", ConnOf(item).c_str());
-    Snmp::socket_startup();
-    trace_sm_log("RtLog", "SNMP.dst %s\n", AgentAddr(item.ConnText, sizeof item.ConnText).c_str());
-    if (m_status != SNMP_CLASS_SUCCESS) {
-        trace_sm_log("RtLog", "%s SNMP.err %s\n", errTag, Snmp::error_msg(m_status));
-        return;
-    }
-    m_pdu += Vb(Oid(kFirstOid));
-    trace_sm_log("RtLog", "SNMP.get_vb_cnt %d\n", m_pdu.get_vb_count());
-}
-
-CUpsSnmp::~CUpsSnmp() { Snmp::socket_cleanup(); }
-
-int CUpsSnmp::Get(const char* oid, std::string& val)
-{
-    val.clear();
-    if (m_dead) return SNMP_CLASS_TIMEOUT;
-    if (m_pdu.get_vb_count() != 1) {
-        Vb one(Oid(oid ? oid : ""));
-        m_pdu.set_vblist(&one, 1);
-    } else {
-        m_pdu[0].set_oid(Oid(oid ? oid : ""));
-    }
-    int status = m_snmp.get(m_pdu, m_target);
-    if (m_requests++ == 0 && status == SNMP_CLASS_TIMEOUT) m_dead = true;
-    if (status != SNMP_CLASS_SUCCESS) {
-        trace_sm_log("RtLog", "SNMP.get err %s\n", Snmp::error_msg(status));
-        return status;
-    }
-    Vb vb;
-    m_pdu.get_vb(vb, 0);
-    val = vb.get_printable_value();
-    trace_sm_log("RtLog", "SNMP.get val=%s\n", val.c_str());
-    return status;
-}
-
-int CUpsSnmp::GetInt(const char* oid, int base)
-{
-    std::string value;
-    if (Get(oid, value) != SNMP_CLASS_SUCCESS) return 0;
-    char text[33];
-    size_t n = value.size() < 32 ? value.size() : 32;
-    std::memcpy(text, value.data(), n);
-    text[n] = 0;
-    char* end = text;
-    errno = 0;
-    long v = std::strtol(text, &end, base);
-    if (end == text) return 0;
-    if (v > INT_MAX) return INT_MAX;
-    if (v < INT_MIN) return INT_MIN;
-    return static_cast<int>(v);
-}
-
-int CUpsSnmp::GetAtoi(const char* oid)
-{
-    std::string value;
-    if (Get(oid, value) != SNMP_CLASS_SUCCESS) return 0;
-    return std::atoi(value.c_str());
-}
 
 // ---- 795 ---------------------------------------------------------------------------------
 
@@ -104,7 +19,7 @@ int CSMSnmpUpsPowerNet::DataGet(ISerBase*, int, int)
 {
     ClearAll();
     if (!m_pItem) return 0;
-    CUpsSnmp s(*m_pItem, "UpsPowerNet");
+    CSMSnmpSession s(*m_pItem, "UpsPowerNet");
     if (!s.Ok()) return 0;
     static const struct {
         const char* oid;
@@ -147,7 +62,7 @@ int CSMSnmpUpsIta0510k::DataGet(ISerBase*, int, int)
 {
     ClearAll();
     if (!m_pItem) return 0;
-    CUpsSnmp s(*m_pItem, "UpsIta0510k");
+    CSMSnmpSession s(*m_pItem, "UpsIta0510k");
     if (!s.Ok()) return 0;
     // The 16 objects are taken as 1.3.6.1.4.1.13400.2.16.2.1.0 .. .16.0, in binding order.
     Vb vbs[16];
@@ -183,7 +98,7 @@ int CSMSnmpUpsMgG5000::DataGet(ISerBase*, int, int)
 {
     Clear();
     if (!m_pItem) return 0;
-    CUpsSnmp s(*m_pItem, "UpsMgG5000");
+    CSMSnmpSession s(*m_pItem, "UpsMgG5000");
     if (!s.Ok()) return 0;
     char oid[64];
     auto get = [&](const char* fmt, int n) {
@@ -253,7 +168,7 @@ int CSMSnmpUpsIta1620k::DataGet(ISerBase*, int, int)
 {
     Clear();
     if (!m_pItem) return 0;
-    CUpsSnmp s(*m_pItem, "UpsIta1620k");
+    CSMSnmpSession s(*m_pItem, "UpsIta1620k");
     if (!s.Ok()) return 0;
     int phases = s.GetInt(".1.3.6.1.4.1.13400.2.27.2.1.1.0", 10);
     if (s.Dead()) return 0;

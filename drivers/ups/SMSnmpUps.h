@@ -12,13 +12,13 @@
 
 // One poll's SNMP session with the connection steps and single GETs. An agent that lets the
 // first request time out is taken as dead: later requests are not sent (they fail at once).
-class CUpsSnmp {
+class CSMSnmpSession {
 public:
     // Logs the connection text, cuts out the address; errTag prefixes the session error line.
-    CUpsSnmp(const tagSMItem& item, const char* errTag);
-    ~CUpsSnmp();
-    CUpsSnmp(const CUpsSnmp&) = delete;
-    CUpsSnmp& operator=(const CUpsSnmp&) = delete;
+    CSMSnmpSession(const tagSMItem& item, const char* errTag);
+    ~CSMSnmpSession();
+    CSMSnmpSession(const CSMSnmpSession&) = delete;
+    CSMSnmpSession& operator=(const CSMSnmpSession&) = delete;
 
     bool Ok() const { return m_status == SNMP_CLASS_SUCCESS; }
     bool Dead() const { return m_dead; }
