@@ -54,7 +54,9 @@ int CSMSnmpSession::Get(const char* oid, std::string& val)
         m_pdu[0].set_oid(Oid(oid ? oid : ""));
     }
     int status = m_snmp.get(m_pdu, m_target);
-    if (m_requests++ == 0 && status == SNMP_CLASS_TIMEOUT) m_dead = true;
+    // Unanswered: a time-out, or no request could be sent at all (an agent's own error
+    // status is positive and means it is there).
+    if (m_requests++ == 0 && status < 0) m_dead = true;
     if (status != SNMP_CLASS_SUCCESS) {
         trace_sm_log("RtLog", "SNMP.get err %s\n", Snmp::error_msg(status));
         return status;

@@ -10,8 +10,9 @@
 
 #include "generic/snmp/snmp_pp.h"
 
-// One poll's SNMP session with the connection steps and single GETs. An agent that lets the
-// first request time out is taken as dead: later requests are not sent (they fail at once).
+// One poll's SNMP session with the connection steps and single GETs. An agent that leaves the
+// first request unanswered (time-out, or nothing could be sent) is taken as dead: later
+// requests are not sent (they fail at once).
 class CSMSnmpSession {
 public:
     // Logs the connection text, cuts out the address; errTag prefixes the session error line.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "drivers/cyber/SMSnmpCyberPex.h"
 #include "drivers/ups/UpsModels.h"
 #include "tests/kit/Kit.h"
 
@@ -553,6 +554,113 @@ TEST(UpsSnmp, AgentAddressFromTheConnectionText)
     for (const auto& c : cases) EXPECT_EQ(CSMSnmpSession::AgentAddr(c.conn, 128), c.addr) << c.conn;
     char full[4] = {'a', 'b', 'c', 'd'};  // not terminated within its bytes
     EXPECT_EQ(CSMSnmpSession::AgentAddr(full, sizeof full), "");
+}
+
+// A PowerNet driver whose record a test fills.
+class PowerNetFilled : public CSMSnmpUpsPowerNet {
+public:
+    void Fill()
+    {
+        for (int f = 1; f <= 30; ++f) V(f) = 100 + f;
+    }
+};
+
+TEST(UpsSnmp, PowerNetStorageKeepsTheSpareValuesAndTakesTemFromPoint9)
+{
+    const char kUpd[] =
+        "update tbUps set DateUpd=datetime(CURRENT_TIMESTAMP,'localtime'),State=%d,SnapID=%d,Vin1=%d,Vin2=%d,Vin3=%d,"
+        "Fin=%d,Vout=%d,Aout=%d,Fout=%d,Vbatt=%d,Pbatt=%d,Tem=%d,status=%d,b7=%d,b6=%d,b5=%d,b4=%d,b3=%d,b2=%d,b1=%d,"
+        "b0=%d,Ved=%d,Aed=%d,Vdc=%d,Fed=%d,v1=%d,v2=%d,v3=%d,v4=%d,company='%s',mode='%s',version='%s' where sid=%d";
+    const char kHist[] =
+        "insert into tbUps(SID,DateUpd,State,SnapID,Vin1,Vin2,Vin3,Fin,Vout,Aout,Fout,Vbatt,Pbatt,Tem,status,b7,b6,b5,"
+        "b4,b3,b2,b1,b0,Ved,Aed,Vdc,Fed,v1,v2,v3,v4,company,mode,version) values(%d,datetime(CURRENT_TIMESTAMP,"
+        "'localtime'),%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,'%s','%s',"
+        "'%s')";
+    TestDb db, hist;
+    PowerNetFilled d;
+    tagSMItem it = MakeItem(41, 795);
+    d.SetDb(&db, 0);
+    d.DoItem(&it, 0);
+    d.Fill();
+    int alm[2] = {1, 0};
+    d.RegDb(&db, 0);
+    db.Clear();
+    EXPECT_EQ(d.DataUpd(0, alm, nullptr, -1, &hist), 0) << "the history insert failed: no tbUps there";
+    EXPECT_EQ(db.execs.at(1), Sql(kUpd, 0, 0, 101, 102, 103, 104, 105, 106, 107, 119, 120, 109, 110, 111, 112, 113, 114,
+                                  115, 116, 117, 118, 122, 123, 125, 126, 127, 128, 129, 130, "", "", "", 41));
+    EXPECT_EQ(db.execs.at(2), Sql(kBrief, "输入电压:10.1V, 输出电压:10.5V, 输出负载:10.8%", 41)) << "no alarm part";
+    EXPECT_EQ(hist.execs.at(0), Sql(kHist, 41, 0, 0, 101, 102, 103, 104, 105, 106, 107, 119, 120, 109, 110, 111, 112,
+                                    113, 114, 115, 116, 117, 118, 122, 123, 125, 126, 127, 128, 129, 130, "", "", ""));
+    struct {
+        const char* name;
+        const char* want;
+    } vars[] = {{".Vin", "10.1"}, {".Pout", "10.8"}, {".Tem", "109"}, {".Vfault", "127"}, {".B0", "118"},
+                {".Vin1", nullptr}};
+    for (const auto& v : vars) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%s", v.name);
+        int n = d.VarEval(buf);
+        EXPECT_EQ(n < 0 ? std::string("-") : std::string(buf), v.want ? v.want : "-") << v.name;
+    }
+    ScriptPort p;
+    EXPECT_EQ(d.DoFunc(&p, 1, 8000, nullptr, 0), 0) << "no ASCII commands to an SNMP unit";
+    EXPECT_TRUE(p.writes.empty());
+    EXPECT_EQ(d.DataGet(nullptr, 0, 0), 0) << "no agent address: nothing was answered";
+    EXPECT_EQ(d.DataVal(1), 0);
+    CSMSnmpUpsPowerNet fresh;
+    EXPECT_EQ(fresh.DataGet(nullptr, 0, 0), 0) << "without a device nothing is polled";
+}
+
+TEST(UpsSnmp, AirConditionerStatementsAndTable)
+{
+    TestDb db, db2, hist;
+    CSMSnmpCyberPex d;
+    tagSMItem it = MakeItem(42, 2097);
+    d.SetDb(&db, 0);
+    d.SetDb(&db2, 1);
+    d.DoItem(&it, 0);
+    EXPECT_EQ(d.ChkDb(&it), 1);
+    const std::string create = db.execs.at(0);
+    EXPECT_EQ(create.substr(0, 98), "create table tbCyberPexS(DID INTEGER PRIMARY KEY,SID INTEGER,Type INTEGER,Port INTGER,Addr INTEGER");
+    EXPECT_EQ(db2.execs.at(0), create);
+    hist.Run(create);
+    db.Clear();
+    d.DataUpd(0, nullptr, nullptr, -1, &hist);
+    std::string zeros;
+    for (int i = 0; i < 26; ++i) zeros += std::string(i ? "," : "") + "0";
+    EXPECT_EQ(db.execs.at(2), Sql(kBrief, "通讯故障", 42));
+    EXPECT_EQ(hist.execs.at(0),
+              "insert into tbCyberPexS(SID,DateUpd,State,SnapID,tem,temS,temP,temD,hum,humS,humP,humD,temH,temL,humH,humL,"
+              "stXt,stZl,stJs,stCs,stFj,stZr,stOff,stRun,xqZl,xqZr,xqFj,xqCold,xqCs,xqJs) values(42,datetime("
+              "CURRENT_TIMESTAMP,'localtime'),2,0, " + zeros + ")");
+    EXPECT_EQ(hist.Int("select count(*) from tbCyberPexS where SID=42 and State=2"), 1);
+    int alm[1] = {0};
+    d.DataUpd(0, alm, nullptr, -1, nullptr);
+    EXPECT_EQ(db.execs.at(5), Sql(kBrief, "当前温度:0.0 ℃, 当前湿度:0.0 %", 42));
+    char var[16] = ".humL";
+    EXPECT_EQ(d.VarEval(var), 3);
+    EXPECT_STREQ(var, "0.0");
+    std::snprintf(var, sizeof var, ".stRun");
+    EXPECT_EQ(d.VarEval(var), 1);
+    EXPECT_EQ(d.RegDb(&db, 0), 0);
+    EXPECT_EQ(db.Str("select Kind||' '||Name from tbSMType where Type=2097"), "768 UPS QV-CYBER-PEX");
+    EXPECT_EQ(db.Str("select group_concat(Fld) from tbSMDef where Type=2097"), "1,2,5,6,9,10,11,12,14,15,16,17,18,20");
+}
+
+TEST(UpsSnmp, DefaultAgentPortFromTheEnvironment)
+{
+    struct {
+        const char* env;
+        unsigned short port;
+    } cases[] = {{nullptr, 161}, {"16161", 16161}, {"", 161}, {"0", 161}, {"65536", 161}, {"161x", 161}, {"1", 1}};
+    for (const auto& c : cases) {
+        if (c.env)
+            setenv("QVSM_SNMP_PORT", c.env, 1);
+        else
+            unsetenv("QVSM_SNMP_PORT");
+        EXPECT_EQ(Snmp_pp::Snmp::DefaultPort(), c.port) << (c.env ? c.env : "unset");
+    }
+    unsetenv("QVSM_SNMP_PORT");
 }
 
 }  // namespace
