@@ -65,6 +65,12 @@ TEST_F(UpsE2e, AsciiUpsOnAScriptedLineAndASixBlockModbusUps)
     EXPECT_TRUE(StartsWith(Brief(401), Gbk("输入电压:229.1V, 输出电压:229.9V, 输出负载:12%"))) << Brief(401);
     EXPECT_EQ(Int("select count(*) from tbSMDef where Type=768"), 16);
     EXPECT_EQ(Row("tbUps", 401, "count(*)", hist), "2");
+    // A 150-minute battery test goes out as T99; nothing is read back.
+    ASSERT_EQ(Host({"ctl", "-c", site, "--sid", "401", "--cmd", "8001", "--int", "150"}, out), 0) << out;
+    EXPECT_NE(out.find("DoFunc(cmd 8001) = 1"), std::string::npos) << out;
+    EXPECT_TRUE(e2e::WaitFor([&] { return e2e::ReadFile(log).find("\n54 39 39 0d\n") != std::string::npos; },
+                             std::chrono::seconds(3)))
+        << e2e::ReadFile(log);
 
     // The Modbus UPS: six blocks into the three-phase record.
     EXPECT_EQ(Row("tbUpsEx", 402, "Vin1||'/'||Vin3||'/'||Iin2||'/'||Fin3||'/'||Vout2||'/'||Iout3||'/'||Fout1||'/'||Vbatt||"
