@@ -92,3 +92,36 @@ int CSMSnmpSession::GetAtoi(const char* oid)
     return std::atoi(value.c_str());
 }
 
+
+int CSMSnmpSession::Walk(const char* base, const std::function<void(const Oid&, const char*)>& cell, int maxCells)
+{
+    if (m_dead) return 0;
+    Oid root(base ? base : "");
+    Vb next(root);
+    m_pdu.set_vblist(&next, 1);
+    int cells = 0;
+    while (cells < maxCells) {
+        int status = m_snmp.get_bulk(m_pdu, m_target, 0, 10);
+        if (m_requests++ == 0 && status < 0) m_dead = true;
+        if (status != SNMP_CLASS_SUCCESS) {
+            trace_sm_log("RtLog", "SNMP bulk %s err %s\n", root.get_printable(), Snmp::error_msg(status));
+            break;
+        }
+        int n = m_pdu.get_vb_count();
+        if (n == 0) break;
+        Vb vb;
+        for (int i = 0; i < n; ++i) {
+            m_pdu.get_vb(vb, i);
+            const Oid& oid = vb.get_oid();
+            if (oid.nCompare(root.len(), root) != 0 || oid.len() <= root.len() ||
+                vb.get_syntax() == sNMP_SYNTAX_ENDOFMIBVIEW || cells >= maxCells)
+                return cells;
+            cell(oid, vb.get_printable_value());
+            ++cells;
+        }
+        if (!(next.get_oid() < vb.get_oid())) break;  // an agent that does not advance
+        next = vb;
+        m_pdu.set_vblist(&next, 1);
+    }
+    return cells;
+}

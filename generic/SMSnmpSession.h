@@ -6,6 +6,7 @@
 
 #include <qvsm/qvsm.h>
 
+#include <functional>
 #include <string>
 
 #include "generic/snmp/snmp_pp.h"
@@ -29,6 +30,11 @@ public:
     int GetInt(const char* oid, int base);
     // atoi of the printable value; 0 on failure.
     int GetAtoi(const char* oid);
+    // Walks the objects below base with GET-BULK (GET-NEXT for SNMPv1), handing each binding's
+    // identifier and printable value to cell, until an answer leaves base, does not advance,
+    // or fails; at most maxCells bindings. Returns the number of bindings handed out.
+    int Walk(const char* base, const std::function<void(const Snmp_pp::Oid&, const char*)>& cell,
+             int maxCells = 1000);
 
     Snmp_pp::Snmp& Session() { return m_snmp; }
     Snmp_pp::Pdu& PduRef() { return m_pdu; }

@@ -185,3 +185,47 @@ int CSMSnmpUpsIta1620k::DataGet(ISerBase*, int, int)
     }
     return 1;
 }
+
+// ---- 808 ---------------------------------------------------------------------------------
+
+CSMSnmpUpsPowerNet3::CSMSnmpUpsPowerNet3() : CSMUpsBase(808)
+{
+    SetNote("QV-UPS-POWERNET3");
+    SetDivisor(1000);
+}
+
+int CSMSnmpUpsPowerNet3::DataGet(ISerBase*, int, int)
+{
+    Clear();
+    if (!m_pItem) return 0;
+    CSMSnmpSession s(*m_pItem, "UpsPowerNet3");
+    if (!s.Ok()) return 0;
+    // The tables are taken as: input voltages ".9.2.3.1" (column 3 the voltage), and the output
+    // phases ".9.3.3.1" (columns 3 voltage, 4 current, 10 load in percent); a cell's last
+    // sub-identifier is its phase 1..3.
+    struct Column {
+        unsigned long col;
+        int fld;
+    };
+    struct Table {
+        const char* oid;
+        Column cols[3];
+        int n;
+    };
+    static const Table kTables[] = {
+        {"1.3.6.1.4.1.318.1.1.1.9.2.3.1", {{3, UPS_VIN1}}, 1},
+        {"1.3.6.1.4.1.318.1.1.1.9.3.3.1", {{3, UPS_VOUT1}, {4, UPS_IOUT1}, {10, UPS_POUT1}}, 3},
+    };
+    for (const Table& t : kTables) {
+        const unsigned long baseLen = Oid(t.oid).len();
+        s.Walk(t.oid, [&](const Oid& oid, const char* value) {
+            unsigned long col = oid[baseLen];
+            unsigned long phase = oid[oid.len() - 1];
+            if (phase < 1 || phase > 3) return;
+            for (int k = 0; k < t.n; ++k)
+                if (t.cols[k].col == col) Val(t.cols[k].fld + static_cast<int>(phase) - 1) = std::atoi(value) * 10;
+        });
+        if (s.Dead()) return 0;
+    }
+    return 1;
+}

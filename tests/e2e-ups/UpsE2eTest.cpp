@@ -86,13 +86,15 @@ TEST_F(UpsE2e, AsciiUpsOnAScriptedLineAndASixBlockModbusUps)
 TEST_F(UpsE2e, SnmpUpsUnitsAndAirConditionerAgainstOneAgent)
 {
     SnmpAgent agent;
-    ASSERT_TRUE(agent.Start(Example("ups-powernet.conf") + Example("ups-mg.conf") + Example("cyberpex.conf")))
+    ASSERT_TRUE(agent.Start(Example("ups-powernet.conf") + Example("ups-mg.conf") + Example("cyberpex.conf") +
+                            Example("ups-powernet3.conf")))
         << agent.Error();
     setenv("QVSM_SNMP_PORT", std::to_string(agent.Port()).c_str(), 1);
-    std::string site = Site("", Snmp(501, 795, "APC") + Snmp(502, 804, "MG") + Snmp(503, 2097, "PEX"));
+    std::string site = Site("", Snmp(501, 795, "APC") + Snmp(502, 804, "MG") + Snmp(503, 2097, "PEX") +
+                                    Snmp(504, 808, "APC3"));
     std::string out;
     ASSERT_EQ(Host({"-c", site, "--cycles", "1"}, out), 0) << out;
-    EXPECT_NE(out.find("cycle 1: 3 ok, 0 failed"), std::string::npos) << out;
+    EXPECT_NE(out.find("cycle 1: 4 ok, 0 failed"), std::string::npos) << out;
 
     // 795: every value x 10, "229" stored as 2290; the output state's low 8 bits unscaled.
     const std::string apc = "Vin1||'/'||Vin2||'/'||Vin3||'/'||Fin||'/'||Vout||'/'||Aout||'/'||Fout||'/'||Vbatt||'/'||"
@@ -109,6 +111,13 @@ TEST_F(UpsE2e, SnmpUpsUnitsAndAirConditionerAgainstOneAgent)
     EXPECT_TRUE(StartsWith(Brief(502), Gbk("输入电压:230.1V, 230.2V, 230.3V, 输出电压:220.0V, 220.1V, 220.2V, "
                                            "输出电流:8.0A,8.1A,8.2A, 电池电压:544.0V")))
         << Brief(502);
+
+    // 808: the phase tables walked, x 10; divisor 1000 shows the loads.
+    EXPECT_EQ(Row("tbUpsEx", 504, "Vin1||'/'||Vin2||'/'||Vin3||'/'||Vout3||'/'||Iout1||'/'||Iout3||'/'||Pout2||'/'||Fin1"),
+              "2300/2310/2290/2220/100/120/360/0");
+    EXPECT_TRUE(StartsWith(Brief(504), Gbk("输入:230.0V, 231.0V, 229.0V, 输出:220.0V, 221.0V, 222.0V, "
+                                           "负载:35.0%,36.0%,37.0%")))
+        << Brief(504);
 
     // 2097: one object per point, stored as read.
     EXPECT_EQ(Row("tbCyberPexS", 503, "tem||'/'||temS||'/'||hum||'/'||humL||'/'||stXt||'/'||stRun||'/'||xqFj||'/'||xqJs"),
