@@ -42,6 +42,19 @@ const SMPointDef kPoints[] = {
     {0, 20, "Pbatt", 1, "电池容量", 0, 10, 0, 300, "最小值|允许最低容量,低于此值告警", 0, "", 0},
 };
 
+// A device name cut to fit cap bytes without splitting a double-byte character.
+void CopyName(char* dst, size_t cap, const char* name, size_t nameCap)
+{
+    size_t n = 0;
+    while (n < nameCap && name[n]) {
+        size_t w = (static_cast<unsigned char>(name[n]) >= 0x81 && n + 1 < nameCap && name[n + 1]) ? 2 : 1;
+        if (n + w > cap - 1) break;
+        n += w;
+    }
+    std::memcpy(dst, name, n);
+    dst[n] = 0;
+}
+
 bool IsSep(char c) { return c == ' ' || c == '/' || c == '\r'; }
 
 // A reply of the status form: "(" ... carriage return.
@@ -232,8 +245,7 @@ int CSMUps::DataGet(ISerBase* port, int, int waitMs)
             IvalTrim(m_rec.version, r + 28, 10);
             if (!m_rec.company[0]) {
                 if (m_pItem)
-                    std::snprintf(m_rec.company, sizeof m_rec.company, "%.*s", static_cast<int>(sizeof m_rec.company - 1),
-                                  m_pItem->Name);
+                    CopyName(m_rec.company, sizeof m_rec.company, m_pItem->Name, sizeof m_pItem->Name);
                 else
                     std::strcpy(m_rec.company, " ");
             }

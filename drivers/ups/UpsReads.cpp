@@ -13,7 +13,8 @@ namespace {
 #define UPS_BLOCK(func, reg, count) {func, reg, count, UM_WORDS, 0, UPS_VIN1, 22}, {0, 0, 0, UM_WORDS, 22, UPS_VBATT, 3}
 #define UPS_STATUSWORD(func, reg, count) {func, reg, count, UM_STATUS, 0, UPS_STATUS, 1}
 #define UPS_FLAGS(func, reg, count, firstBit, take) {func, reg, count, UM_BITS, 0, firstBit, take}
-#define UPS_ROW(reads) {reads, static_cast<int>(sizeof reads / sizeof reads[0])}
+#define UPS_COUNT(reads) static_cast<int>(sizeof reads / sizeof reads[0])
+#define UPS_ROW(reads) {reads, UPS_COUNT(reads)}
 
 // 789: 3/13/57 measurement block; 4/83/57 its first word the status word.
 const UpsRead kHTxx[] = {UPS_BLOCK(3, 13, 57), UPS_STATUSWORD(4, 83, 57)};
@@ -58,8 +59,9 @@ const UpsModel kUpsKstarModbus = UPS_ROW(kKstarModbus);
 const UpsModel kUpsApcMegGalaxy5000 = UPS_ROW(kApcMegGalaxy5000);
 const UpsModel kUpsMR33 = UPS_ROW(kMR33);
 const UpsModel kUpsHL = UPS_ROW(kHL);
-const UpsModel kUpsMdCard = {kMdCard, 2, kMdCardAlt, 3};
-const UpsModel kUpsModbusAdapter = {kModbusAdapter, 3, kModbusAdapterAlt, 4};
+const UpsModel kUpsMdCard = {kMdCard, UPS_COUNT(kMdCard), kMdCardAlt, UPS_COUNT(kMdCardAlt)};
+const UpsModel kUpsModbusAdapter = {kModbusAdapter, UPS_COUNT(kModbusAdapter), kModbusAdapterAlt,
+                                   UPS_COUNT(kModbusAdapterAlt)};
 const UpsModel kUpsGP3340KS = UPS_ROW(kGP3340KS);
 const UpsModel kUpsYC = UPS_ROW(kYC);
 const UpsModel kUpsHiplant = UPS_ROW(kHiplant);

@@ -169,6 +169,15 @@ TEST_F(UpsTest, OptionalRepliesThatDoNotCountAndTheCompanyFallback)
     EXPECT_EQ(Written(port), "Q1\r\n|Q2\r|F\r|I\r|");
     EXPECT_STREQ(ups.Rec().company, "UPS-room") << "blank company: the device's name";
 
+    // A long name is cut to 15 bytes without splitting a double-byte character.
+    CSMUps named;
+    tagSMItem it = MakeItem(2, 768, 1, 0, &port);
+    std::snprintf(it.Name, sizeof it.Name, "%s", "机房一号不间断电源");
+    named.DoItem(&it, 0);
+    for (const std::string& r : Strings{kQ1, kQ2, kF, IReply("", "X", "V1")}) port.Reply(r);
+    ASSERT_EQ(named.DataGet(&port, 1, 0), 1);
+    EXPECT_STREQ(named.Rec().company, "机房一号不间断");
+
     CSMUps none;
     ScriptPort p;
     for (const std::string& r : Strings{kQ1, kQ2, kF, IReply("", "", "V1.2")}) p.Reply(r);
