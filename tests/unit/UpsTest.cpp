@@ -367,6 +367,22 @@ TEST(UpsBase, RegistrationRowsAndTable)
     EXPECT_EQ(none.ChkDb(&it), 0) << "no live database";
 }
 
+TEST(UpsBase, ChkDefIsSlot21AndRegDbGoesThroughIt)
+{
+    struct Probe : CSMUpsBase {
+        Probe() : CSMUpsBase(800) {}
+        int ChkDef(IDbBase*, int force) override { return 21 + force; }
+    };
+    Probe p;
+    using Fn = int (*)(Probe*, IDbBase*, int);
+    void** vt = *reinterpret_cast<void***>(&p);
+    EXPECT_EQ(reinterpret_cast<Fn>(vt[21])(&p, nullptr, 1), 22);
+    TestDb db;
+    EXPECT_EQ(p.RegDb(&db, 0), 21);
+    EXPECT_EQ(db.Int("select count(*) from tbSMDef where Type=800"), 0);
+    EXPECT_STREQ(p.GetNote(), "QVUPS-Base");
+}
+
 TEST(UpsBase, StoredPollFillsEveryColumnFromItsPoint)
 {
     TestDb db, hist;
