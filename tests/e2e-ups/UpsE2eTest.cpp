@@ -87,14 +87,14 @@ TEST_F(UpsE2e, SnmpUpsUnitsAndAirConditionerAgainstOneAgent)
 {
     SnmpAgent agent;
     ASSERT_TRUE(agent.Start(Example("ups-powernet.conf") + Example("ups-mg.conf") + Example("cyberpex.conf") +
-                            Example("ups-powernet3.conf")))
+                            Example("ups-powernet3.conf") + Example("ups-ita.conf")))
         << agent.Error();
     setenv("QVSM_SNMP_PORT", std::to_string(agent.Port()).c_str(), 1);
     std::string site = Site("", Snmp(501, 795, "APC") + Snmp(502, 804, "MG") + Snmp(503, 2097, "PEX") +
-                                    Snmp(504, 808, "APC3"));
+                                    Snmp(504, 808, "APC3") + Snmp(505, 798, "ITA") + Snmp(506, 807, "ITA3"));
     std::string out;
     ASSERT_EQ(Host({"-c", site, "--cycles", "1"}, out), 0) << out;
-    EXPECT_NE(out.find("cycle 1: 4 ok, 0 failed"), std::string::npos) << out;
+    EXPECT_NE(out.find("cycle 1: 6 ok, 0 failed"), std::string::npos) << out;
 
     // 795: every value x 10, "229" stored as 2290; the output state's low 8 bits unscaled.
     const std::string apc = "Vin1||'/'||Vin2||'/'||Vin3||'/'||Fin||'/'||Vout||'/'||Aout||'/'||Fout||'/'||Vbatt||'/'||"
@@ -118,6 +118,16 @@ TEST_F(UpsE2e, SnmpUpsUnitsAndAirConditionerAgainstOneAgent)
     EXPECT_TRUE(StartsWith(Brief(504), Gbk("输入:230.0V, 231.0V, 229.0V, 输出:220.0V, 221.0V, 222.0V, "
                                            "负载:35.0%,36.0%,37.0%")))
         << Brief(504);
+
+    // 798: sixteen bindings of one request by position, unscaled; the table keeps v1 only.
+    EXPECT_EQ(Row("tbUps", 505, "status||'/'||Vin1||'/'||Vin3||'/'||Fin||'/'||Vout||'/'||Aout||'/'||Fout||'/'||v1||'/'||"
+                                "ifnull(v2,'-')||'/'||Tem||'/'||Fed||'/'||Vbatt||'/'||Pbatt"),
+              "3/2301/2303/500/2200/55/499/11/-/265/500/5400/95");
+    // 807: per phase the objects i+1, i+7, i+16; divisor 100.
+    EXPECT_EQ(Row("tbUpsEx", 506, "Vin1||'/'||Vin3||'/'||Vout2||'/'||Iout3"), "23010/23030/22010/1070");
+    EXPECT_TRUE(StartsWith(Brief(506), Gbk("输入电压:230.1V, 230.2V, 230.3V, 输出电压:220.0V, 220.1V, 220.2V, "
+                                           "输出电流:10.5A,10.6A,10.7A, 电池电压:0.0V")))
+        << Brief(506);
 
     // 2097: one object per point, stored as read.
     EXPECT_EQ(Row("tbCyberPexS", 503, "tem||'/'||temS||'/'||hum||'/'||humL||'/'||stXt||'/'||stRun||'/'||xqFj||'/'||xqJs"),
