@@ -2,8 +2,8 @@
 # The qvsm demo: builds libqvsm.so, the reference host and the device simulator, simulates a
 # site — temperature/humidity sensors on an RS-485 bus and behind a TCP serial device server,
 # Modbus devices described by definition files (RTU and Modbus TCP), a YD/T 1363 rectifier, a
-# distribution unit with a byte protocol of its own and, when snmpd is there, a UPS read over
-# SNMP — polls it with qvsm-host for a few cycles and shows what landed in SQLite.
+# distribution unit with a byte protocol of its own, a UPS with the ASCII query protocol and,
+# when snmpd is there, two UPS units read over SNMP — polls it with qvsm-host for a few cycles and shows what landed in SQLite.
 #
 #   ./demo.sh [CYCLES]        (default 5 cycles, one per second)
 #
@@ -227,6 +227,23 @@ hold.3 = 1
 cmd.42 = {0} {1} 0000 {2:f100}
 cmd.43 = {3:b}
 cmd.set.45 = 3
+
+; -- a UPS with the ASCII query protocol (CSMUps, type 768) on an RS-232 line: a scripted bus
+; answers its status, input, rating and identification queries; input voltage (register 0) and
+; load (register 1, percent) drift
+[bus.ups]
+kind = script
+pty = $demo/ttyUPS
+
+[slave.ups]
+bus = ups
+addr = 1
+hold.0 = 2291 ~2 2250..2330
+hold.1 = 450 ~5 380..520
+script.1 = text:Q1\r\n => text:({0.1} 000.0 229.9 {1.1} 50.0 2.27 30.5 00001001\r
+script.2 = text:Q2\r => text:(231.0 232.5 228.0\r
+script.3 = text:F\r => text:#220.0 004 24.00 50.0\r
+script.4 = text:I\r => text:#  QV Power      SMART-1K   V1.2      \r
 EOF
 
 # Air conditioning and a camera: an infrared air-conditioner controller (type 1792), a
@@ -414,6 +431,12 @@ mkdir -p "$demo/root/NandFlash/www/wwwpub/images"
   device leak-rope      704 1536 11 4 机房漏水绳
 } >> "$demo/site.ini"
 
+# The UPS with the ASCII query protocol on its own RS-232 line.
+{
+  port 10 "$demo/ttyUPS"
+  device ups-ascii     801 768 10 1 机房UPS串口
+} >> "$demo/site.ini"
+
 # A UPS with an SNMP card, read through the UPS-MIB by the SNMP driver (examples/definitions/
 # SM4096.def): snmpd answers like the UPS (examples/snmpd/ups.conf) on a free loopback port.
 echo "== SNMP agent"
@@ -421,7 +444,8 @@ snmpd_bin="${QVSM_SNMPD:-/usr/sbin/snmpd}"
 snmp_port=""
 if [[ -x "$snmpd_bin" ]]; then
   mkdir -p "$demo/snmpd"
-  cp examples/snmpd/ups.conf "$demo/snmpd/ups.conf"
+  # one agent for both SNMP UPS units: the UPS-MIB objects and the enterprise objects of type 795
+  cat examples/snmpd/ups.conf examples/snmpd/ups-powernet.conf > "$demo/snmpd/ups.conf"
   for try in $(seq 16161 16180); do
     SNMP_PERSISTENT_DIR="$demo/snmpd" SNMPCONFPATH="$demo/snmpd" \
       "$snmpd_bin" -f -Lo -C -c "$demo/snmpd/ups.conf" -p "$demo/snmpd/pid" "udp:127.0.0.1:$try" \
@@ -439,6 +463,9 @@ if [[ -n "$snmp_port" ]]; then
   echo "snmpd (UPS-MIB) on udp 127.0.0.1:$snmp_port"
   cp examples/definitions/SM4096.def "$demo/root/NandFlash/SM/"
   device ups-snmp 501 4096 0 1 机房UPS "ConnText=snmp127.0.0.1:$snmp_port:public" >> "$demo/site.ini"
+  # the SNMP UPS driver of type 795 asks the library's default port: QVSM_SNMP_PORT moves it
+  device ups-apc 502 795 0 1 机房UPS网卡 "ConnText=snmp127.0.0.1" >> "$demo/site.ini"
+  export QVSM_SNMP_PORT="$snmp_port"
 else
   echo "no snmpd ($snmpd_bin, or no free port in 16161..16180): the SNMP UPS is left out" >&2
 fi
@@ -467,6 +494,7 @@ echo "      sqlite3 $demo/live.db 'select SID,Ady,Bdy,Cdy,Adl,Zyggl,Ygzdn from t
 echo "      sqlite3 $demo/live.db 'select SID,Fld,V,R,T from tbBattVal'"
 echo "      sqlite3 $demo/history.db 'select SID,Day,Val from tbElecM'"
 [[ -z "$snmp_port" ]] || echo "      sqlite3 $demo/live.db 'select SID,Fld,Val,ValStr from tbSnmpDat where DID=0'"
+echo "      sqlite3 $demo/live.db 'select SID,Vin1,Vout,Aout,Vbatt,status,company,mode from tbUps'"
 picture=$(ls -t "$demo/root/NandFlash/www/wwwpub/images" 2>/dev/null | head -n 1)
 if [[ -n "$picture" ]]; then
   echo "camera picture:    $demo/root/NandFlash/www/wwwpub/images/$picture"
