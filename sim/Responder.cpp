@@ -1,5 +1,6 @@
 #include "sim/Responder.h"
 
+#include "sim/AlarmResponders.h"
 #include "sim/FrameResponders.h"
 
 #include <fcntl.h>
@@ -225,6 +226,9 @@ std::unique_ptr<CResponder> MakeResponder(const BusSpec& bus, const std::vector<
     }
     case PROTO_YDT1363: return MakeYdtResponder(bus, mine, err);
     case PROTO_CMD: return MakeCmdResponder(bus, mine, err);
+    case PROTO_GSM: return std::make_unique<CGsmModemResponder>(bus.ext);
+    case PROTO_DIALLER: return std::make_unique<CDiallerResponder>(bus.ext);
+    case PROTO_PANEL: return std::make_unique<CPanelResponder>(bus.ext);
     }
     err = "bus " + bus.name + ": unknown protocol";
     return nullptr;

@@ -26,13 +26,17 @@ bool ParseListen(const std::string& text, BusSpec& bus)
 // Keys of the YD/T 1363 and command responders, checked by them.
 bool IsExtKey(const std::string& key)
 {
-    return strncasecmp(key.c_str(), "ydt.", 4) == 0 || strncasecmp(key.c_str(), "cmd.", 4) == 0;
+    if (strncasecmp(key.c_str(), "ydt.", 4) == 0 || strncasecmp(key.c_str(), "cmd.", 4) == 0) return true;
+    for (const char* p : {"gsm.", "dialler.", "panel."})
+        if (strncasecmp(key.c_str(), p, std::strlen(p)) == 0) return true;
+    return false;
 }
 
 bool ReadBus(CSection& s, BusSpec& bus)
 {
     static const std::map<std::string, Protocol> kKinds = {
-        {"rtu", PROTO_MODBUS_RTU}, {"mbtcp", PROTO_MODBUS_TCP}, {"ydt", PROTO_YDT1363}, {"cmd", PROTO_CMD}};
+        {"rtu", PROTO_MODBUS_RTU}, {"mbtcp", PROTO_MODBUS_TCP}, {"ydt", PROTO_YDT1363}, {"cmd", PROTO_CMD},
+        {"gsm", PROTO_GSM}, {"dialler", PROTO_DIALLER}, {"panel", PROTO_PANEL}};
     bus.name = s.Name().substr(4);
     for (const std::string& k : s.Keys())
         if (IsExtKey(k)) bus.ext[ini::Lower(k)] = s.Str(k);

@@ -44,6 +44,9 @@ enum Protocol {
     PROTO_MODBUS_TCP,      // MBAP header, PDU
     PROTO_YDT1363,         // YD/T 1363 ASCII frames (sim/FrameResponders.h)
     PROTO_CMD,             // a byte protocol described by frame templates (sim/FrameResponders.h)
+    PROTO_GSM,             // GSM modem, AT commands and PDUs (sim/AlarmResponders.h)
+    PROTO_DIALLER,         // alarm dialler unit (sim/AlarmResponders.h)
+    PROTO_PANEL,           // display panel that only listens (sim/AlarmResponders.h)
 };
 
 struct BusSpec {
