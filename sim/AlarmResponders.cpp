@@ -8,17 +8,6 @@
 namespace sim {
 namespace {
 
-std::string HexLine(const uint8_t* p, size_t n)
-{
-    std::string s;
-    char t[4];
-    for (size_t i = 0; i < n; ++i) {
-        std::snprintf(t, sizeof t, i ? " %02X" : "%02X", p[i]);
-        s += t;
-    }
-    return s;
-}
-
 void AppendLine(const std::string& path, const std::string& line)
 {
     if (path.empty()) return;
@@ -28,18 +17,9 @@ void AppendLine(const std::string& path, const std::string& line)
     }
 }
 
-std::string KeyOf(const std::map<std::string, std::string>& keys, const std::string& name, const char* def)
+// Hex digits to bytes; empty when anything else is found or a digit is left over.
+std::vector<uint8_t> Bytes(const std::string& digits)
 {
-    auto it = keys.find(name);
-    return it == keys.end() ? def : it->second;
-}
-
-// Hex digits, blanks ignored; empty when anything else is found or a digit is left over.
-std::vector<uint8_t> Bytes(const std::string& text)
-{
-    std::string digits;
-    for (char c : text)
-        if (c != ' ' && c != '\t') digits += c;
     if (digits.size() % 2) return {};
     std::vector<uint8_t> b;
     for (size_t i = 0; i < digits.size(); i += 2) {
@@ -50,32 +30,39 @@ std::vector<uint8_t> Bytes(const std::string& text)
     return b;
 }
 
-Reply Text(const std::string& s)
+template <class R>
+std::unique_ptr<CResponder> Make(std::unique_ptr<R> r, const BusSpec& bus, const std::vector<SlaveSpec>& slaves,
+                                 std::string& err)
 {
-    Reply r;
-    r.bytes.assign(s.begin(), s.end());
-    return r;
+    if (!r->Setup(bus, err)) {
+        err = "bus " + bus.name + ": " + err;
+        return nullptr;
+    }
+    return WithSlaves(std::move(r), slaves, err);
 }
 
 }  // namespace
 
 // ---- GSM modem ---------------------------------------------------------------------------
 
-CGsmModemResponder::CGsmModemResponder(const std::map<std::string, std::string>& keys) : m_keys(keys) {}
-
-std::string CGsmModemResponder::Key(const char* name, const char* def) const
+bool CGsmModemResponder::Setup(const BusSpec& bus, std::string& err)
 {
-    return KeyOf(m_keys, std::string("gsm.") + name, def);
+    for (const auto& kv : bus.ext) {
+        if (kv.first.compare(0, 4, "gsm.") != 0) continue;
+        if (kv.first == "gsm.capture") m_capture = kv.second;
+        else if (kv.first == "gsm.log") m_log = kv.second;
+        else if (kv.first == "gsm.send" && (kv.second == "ok" || kv.second == "error")) m_sendOk = kv.second == "ok";
+        else return err = kv.first + ": unknown key or value", false;
+    }
+    return CScriptResponder::Setup(bus, err);
 }
-
-void CGsmModemResponder::Append(const std::string& path, const std::string& line) const { AppendLine(path, line); }
 
 int CGsmModemResponder::FrameLength(const uint8_t* buf, size_t n) const
 {
     if (InPdu()) {
         for (size_t i = 0; i < n; ++i)
             if (buf[i] == 0x1A) return static_cast<int>(i + 1);
-        return 0;
+        return 0;  // the rest comes later, or the gap hands it over
     }
     if (buf[0] == '\r' || buf[0] == '\n') return -1;
     for (size_t i = 0; i < n; ++i)
@@ -83,43 +70,37 @@ int CGsmModemResponder::FrameLength(const uint8_t* buf, size_t n) const
     return 0;
 }
 
-bool CGsmModemResponder::Answer(const uint8_t* req, size_t n, Reply& out)
+bool CGsmModemResponder::Respond(const ScriptRule* rule, const uint8_t* req, size_t n, Reply& out)
 {
     std::string s(req, req + n);
     std::string reply;
     if (InPdu()) {
         m_pending += s;
         size_t z = m_pending.find('\x1A');
-        if (z == std::string::npos) return false;  // the rest of the PDU is still to come
-        std::string pdu = m_pending.substr(0, z);
+        if (z == std::string::npos) return false;
+        reply = Pdu(m_pending.substr(0, z));
         m_pending.clear();
-        reply = Pdu(pdu);
     } else {
         if (!s.empty() && s.back() == '\r') s.pop_back();
+        AppendLine(m_log, s);
+        if (rule && s.compare(0, 8, "AT+CMGS=") != 0) return CScriptResponder::Respond(rule, req, n, out);
         reply = Command(s);
     }
-    if (reply.empty()) return false;
-    out = Text(reply);
-    return true;
+    out.bytes.assign(reply.begin(), reply.end());
+    return !reply.empty();
 }
 
 std::string CGsmModemResponder::Command(const std::string& line)
 {
-    Append(Key("log", ""), line);
     const std::string ok = "\r\nOK\r\n";
     auto is = [&line](const char* c) { return line == c; };
-    if (is("AT") || is("ATZ") || is("ATE0") || is("AT+CMGF=0") || is("AT+CMEE=2") || is("AT+CFUN=1,1"))
-        return ok;
-    if (is("AT+CSQ")) return "\r\n+CSQ: " + Key("csq", "23") + ",99\r\n" + ok;
-    if (is("AT+CPIN?")) return "\r\n+CPIN: " + Key("cpin", "READY") + "\r\n" + ok;
-    if (is("AT+ESIMS?")) return "\r\n+ESIMS: " + Key("esims", "1") + "\r\n" + ok;
-    if (is("AT+COPS?")) {
-        std::string op = Key("operator", "CHINA MOBILE");
-        return "\r\n+COPS: 0" + (op.empty() ? std::string() : ",0,\"" + op + "\"") + "\r\n" + ok;
-    }
+    if (is("AT") || is("ATZ") || is("ATE0") || is("AT+CMGF=0") || is("AT+CMEE=2") || is("AT+CFUN=1,1")) return ok;
+    if (is("AT+CSQ")) return "\r\n+CSQ: 23,99\r\n" + ok;
+    if (is("AT+CPIN?")) return "\r\n+CPIN: READY\r\n" + ok;
+    if (is("AT+ESIMS?")) return "\r\n+ESIMS: 1\r\n" + ok;
+    if (is("AT+COPS?")) return "\r\n+COPS: 0,0,\"CHINA MOBILE\"\r\n" + ok;
     if (is("AT+CSCS=?")) return "\r\n+CSCS: (\"GSM\",\"UCS2\")\r\n" + ok;
-    if (is("AT+CSCA?") || is("AT+CSCS=\"GSM\";+CSCA?"))
-        return "\r\n+CSCA: \"" + Key("smsc", "+8613800100500") + "\",145\r\n" + ok;
+    if (is("AT+CSCA?") || is("AT+CSCS=\"GSM\";+CSCA?")) return "\r\n+CSCA: \"+8613800100500\",145\r\n" + ok;
     if (is("AT+CMEE?")) return "\r\n+CMEE: 2\r\n" + ok;
     if (is("AT+CMEE=?")) return "\r\n+CMEE: (0-2)\r\n" + ok;
     if (line.compare(0, 8, "AT+CMGS=") == 0) {
@@ -135,19 +116,21 @@ std::string CGsmModemResponder::Pdu(const std::string& pdu)
 {
     int stated = m_pduLen;
     m_pduLen = -1;
-    Append(Key("capture", ""), pdu);
-    // A modem takes the service-centre part from the PDU's first octet; the rest must be the
-    // length AT+CMGS named.
+    AppendLine(m_capture, pdu);
+    // The service-centre part is 1 + the PDU's first octet; the rest is what AT+CMGS counts.
     std::vector<uint8_t> b = Bytes(pdu);
-    int sca = b.empty() ? -1 : b[0];
-    if (sca < 0 || static_cast<int>(pdu.size() / 2) - 1 - sca != stated) return "\r\n+CMS ERROR: 304\r\n";
-    if (Key("send", "ok") != "ok") return "\r\nERROR\r\n";
+    if (b.empty() || static_cast<int>(b.size()) - 1 - b[0] != stated) return "\r\n+CMS ERROR: 304\r\n";
+    if (!m_sendOk) return "\r\nERROR\r\n";
     return "\r\n+CMGS: " + std::to_string(++m_ref) + "\r\n\r\nOK\r\n";
 }
 
-// ---- alarm dialler -----------------------------------------------------------------------
+std::unique_ptr<CResponder> MakeGsmModemResponder(const BusSpec& bus, const std::vector<SlaveSpec>& slaves,
+                                                  std::string& err)
+{
+    return Make(std::make_unique<CGsmModemResponder>(), bus, slaves, err);
+}
 
-CDiallerResponder::CDiallerResponder(const std::map<std::string, std::string>& keys) : m_keys(keys) {}
+// ---- alarm dialler -----------------------------------------------------------------------
 
 int CDiallerResponder::FrameLength(const uint8_t* buf, size_t n) const
 {
@@ -156,50 +139,45 @@ int CDiallerResponder::FrameLength(const uint8_t* buf, size_t n) const
     return ((buf[1] << 8) | buf[2]) + 6;
 }
 
-bool CDiallerResponder::Answer(const uint8_t* req, size_t n, Reply& out)
+std::vector<uint8_t> CDiallerResponder::Default(const uint8_t* req, size_t n)
 {
-    AppendLine(KeyOf(m_keys, "dialler.log", ""), HexLine(req, n));
-    if (n < 6 || req[n - 1] != 0x55) return false;
+    if (n < 6 || req[0] != 0xAA || req[n - 1] != 0x55 || static_cast<size_t>((req[1] << 8) | req[2]) + 6 != n) return {};
     uint8_t x = 0;
     for (size_t i = 3; i < n - 2; ++i) x ^= req[i];
-    if (x != req[n - 2]) return false;
+    if (x != req[n - 2]) return {};
     uint8_t cmd = req[3];
     std::vector<uint8_t> data;
     switch (cmd) {
     case 0x01: data = {0x00, 0x00, 0x0B, 0xB8}; break;
-    case 0x02: data = Bytes(KeyOf(m_keys, "dialler.status", "00 05 00 00")); break;
+    case 0x02: data = {0x00, 0x05, 0x00, 0x00}; break;
     case 0x06: data = {0x17}; break;
     case 0x07: data.assign(20, 0); break;
-    case 0x11: case 0x12: case 0x14: case 0x15:
-        data = Bytes(KeyOf(m_keys, "dialler.result", "00"));
-        break;
+    case 0x11: case 0x12: case 0x14: case 0x15: data = {0x00}; break;
     case 0x33: data = {0, 0, 0, 0}; break;
     default: break;
     }
     std::vector<uint8_t> f = {0xAA, static_cast<uint8_t>(data.size() >> 8), static_cast<uint8_t>(data.size()), cmd};
     f.insert(f.end(), data.begin(), data.end());
     uint8_t c = cmd;
-    for (uint8_t b : data) c ^= b;
+    for (uint8_t d : data) c ^= d;
     f.push_back(c);
-    std::vector<uint8_t> tail = Bytes(KeyOf(m_keys, "dialler.trailer", "55"));
-    f.push_back(tail.empty() ? 0x55 : tail[0]);
+    f.push_back(0x55);
+    return f;
+}
+
+bool CDiallerResponder::Respond(const ScriptRule* rule, const uint8_t* req, size_t n, Reply& out)
+{
+    std::vector<uint8_t> f = Default(req, n);
+    if (f.empty()) return false;  // a unit ignores a frame it cannot check
+    if (rule) return CScriptResponder::Respond(rule, req, n, out);
     out.bytes = f;
     return true;
 }
 
-// ---- display panel -----------------------------------------------------------------------
-
-int CPanelResponder::FrameLength(const uint8_t* buf, size_t n) const
+std::unique_ptr<CResponder> MakeDiallerResponder(const BusSpec& bus, const std::vector<SlaveSpec>& slaves,
+                                                 std::string& err)
 {
-    if (buf[0] != 0xA5 && buf[0] != 0x5A) return -1;
-    if (n < 3) return 0;
-    return buf[2] + 3;
-}
-
-bool CPanelResponder::Answer(const uint8_t* req, size_t n, Reply&)
-{
-    AppendLine(KeyOf(m_keys, "panel.log", ""), HexLine(req, n));
-    return false;
+    return Make(std::make_unique<CDiallerResponder>(), bus, slaves, err);
 }
 
 }  // namespace sim

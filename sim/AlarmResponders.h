@@ -1,72 +1,67 @@
-// Alarm output devices: a GSM modem answering AT commands that captures each PDU it is sent
-// (bus kind "gsm"), an alarm dialler unit with the "AA len cmd payload xor 55" frames (bus kind
-// "dialler") and a serial display panel that only logs what it receives (bus kind "panel").
-// They need no slave sections; their settings are bus keys (see sim/README.md).
+// Alarm output devices built on the scripted responder (sim/ScriptResponder.h), so that the
+// rules of their slaves (script.N) answer first and the devices' own answers fill the rest:
+//   bus kind "gsm"      a GSM modem: AT commands end at CR; after "AT+CMGS=n" it prompts "> ",
+//                       takes the PDU up to Ctrl-Z, appends it to gsm.capture as one hex line
+//                       and confirms it when its length is n ("+CMS ERROR: 304" otherwise)
+//   bus kind "dialler"  an alarm dialler unit: frames "AA len cmd payload xor 55"; a frame with
+//                       a bad checksum or trailer stays unanswered
+// A display panel needs no kind of its own: a "script" bus with script.log and no rules logs
+// every frame and never answers.
 #ifndef QVSM_SIM_ALARMRESPONDERS_H
 #define QVSM_SIM_ALARMRESPONDERS_H
 
-#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "sim/Responder.h"
+#include "sim/ScriptResponder.h"
 
 namespace sim {
 
-// Keys: gsm.capture = PATH (each PDU up to Ctrl-Z appended as one hex line), gsm.log = PATH
-// (each command appended as a line), gsm.csq (23), gsm.cpin (READY), gsm.smsc (+8613800100500),
-// gsm.operator (CHINA MOBILE; empty: not registered), gsm.esims (1), gsm.send = ok | error
-// (the answer after a PDU, default ok).
-class CGsmModemResponder : public CResponder {
+// Bus keys: gsm.capture = PATH, gsm.log = PATH (every command appended as a text line),
+// gsm.send = ok | error (the answer to a PDU of the right length, default ok). Built-in answers:
+// OK to AT, ATZ, ATE0, AT+CMGF=0, AT+CMEE=2, AT+CFUN=1,1; +CSQ: 23,99; +CPIN: READY;
+// +ESIMS: 1; +COPS: 0,0,"CHINA MOBILE"; +CSCA: "+8613800100500",145; ERROR to anything else.
+class CGsmModemResponder : public CScriptResponder {
 public:
-    explicit CGsmModemResponder(const std::map<std::string, std::string>& keys);
+    bool Setup(const BusSpec& bus, std::string& err);
 
     int FrameLength(const uint8_t* buf, size_t n) const override;
-    bool AnswerOnGap() const override { return true; }
-    bool Answer(const uint8_t* req, size_t n, Reply& out) override;
-
-    // The answer to one command line (without its CR); "" when none.
-    std::string Command(const std::string& line);
-    // A PDU as text (Ctrl-Z removed) against the length AT+CMGS named.
-    std::string Pdu(const std::string& pdu);
     bool InPdu() const { return m_pduLen >= 0; }
+    // The built-in answer to one command line (without its CR).
+    std::string Command(const std::string& line);
+    // The answer to a PDU text (Ctrl-Z removed) against the length AT+CMGS named.
+    std::string Pdu(const std::string& pdu);
+
+protected:
+    bool Respond(const ScriptRule* rule, const uint8_t* req, size_t n, Reply& out) override;
 
 private:
-    std::string Key(const char* name, const char* def) const;
-    void Append(const std::string& path, const std::string& line) const;
-
-    std::map<std::string, std::string> m_keys;
+    std::string m_capture, m_log;
+    bool m_sendOk = true;
     int m_pduLen = -1;  // >= 0: waiting for a PDU of that many TPDU octets
     std::string m_pending;
     int m_ref = 0;
 };
 
-// Keys: dialler.log = PATH (each request appended as a hex line), dialler.status = hex
-// (payload of the status reply, default 00 05 00 00), dialler.result = hex (status byte of
-// messages and uploads, default 00), dialler.trailer = hex (last reply byte, default 55).
-class CDiallerResponder : public CResponder {
+// Without a rule, a good request is answered with its command echoed and the payload its
+// command has: status 02 -> 00 05 00 00, signal 06 -> 17, device id 01 -> 4 bytes, remote
+// request 07 -> 20 zero bytes, inputs 33 -> 4 zero bytes, messages and uploads (11, 12, 14,
+// 15) -> status byte 00, everything else -> none.
+class CDiallerResponder : public CScriptResponder {
 public:
-    explicit CDiallerResponder(const std::map<std::string, std::string>& keys);
-
     int FrameLength(const uint8_t* buf, size_t n) const override;
-    bool Answer(const uint8_t* req, size_t n, Reply& out) override;
+    // The built-in reply to a request frame; empty when the frame is bad.
+    static std::vector<uint8_t> Default(const uint8_t* req, size_t n);
 
-private:
-    std::map<std::string, std::string> m_keys;
+protected:
+    bool Respond(const ScriptRule* rule, const uint8_t* req, size_t n, Reply& out) override;
 };
 
-// Keys: panel.log = PATH (each frame "A5 5A len ..." appended as a hex line). Never answers.
-class CPanelResponder : public CResponder {
-public:
-    explicit CPanelResponder(const std::map<std::string, std::string>& keys) : m_keys(keys) {}
-
-    int FrameLength(const uint8_t* buf, size_t n) const override;
-    bool AnswerOnGap() const override { return true; }
-    bool Answer(const uint8_t* req, size_t n, Reply& out) override;
-
-private:
-    std::map<std::string, std::string> m_keys;
-};
+std::unique_ptr<CResponder> MakeGsmModemResponder(const BusSpec& bus, const std::vector<SlaveSpec>& slaves,
+                                                  std::string& err);
+std::unique_ptr<CResponder> MakeDiallerResponder(const BusSpec& bus, const std::vector<SlaveSpec>& slaves,
+                                                 std::string& err);
 
 }  // namespace sim
 

@@ -2,6 +2,7 @@
 
 #include "sim/AlarmResponders.h"
 #include "sim/FrameResponders.h"
+#include "sim/ScriptResponder.h"
 
 #include <fcntl.h>
 #include <modbus.h>
@@ -226,9 +227,9 @@ std::unique_ptr<CResponder> MakeResponder(const BusSpec& bus, const std::vector<
     }
     case PROTO_YDT1363: return MakeYdtResponder(bus, mine, err);
     case PROTO_CMD: return MakeCmdResponder(bus, mine, err);
-    case PROTO_GSM: return std::make_unique<CGsmModemResponder>(bus.ext);
-    case PROTO_DIALLER: return std::make_unique<CDiallerResponder>(bus.ext);
-    case PROTO_PANEL: return std::make_unique<CPanelResponder>(bus.ext);
+    case PROTO_SCRIPT: return MakeScriptResponder(bus, mine, err);
+    case PROTO_GSM: return MakeGsmModemResponder(bus, mine, err);
+    case PROTO_DIALLER: return MakeDiallerResponder(bus, mine, err);
     }
     err = "bus " + bus.name + ": unknown protocol";
     return nullptr;

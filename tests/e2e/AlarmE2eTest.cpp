@@ -15,10 +15,10 @@ namespace {
 
 const char kSim[] =
     "[bus.modem]\nkind = gsm\npty = %DIR%/ttyGSM\ngsm.capture = %DIR%/pdu.txt\ngsm.log = %DIR%/at.log\n"
-    "gsm.smsc = +8613800100500\n"
-    "[bus.dialler]\nkind = dialler\npty = %DIR%/ttyALM\ndialler.log = %DIR%/dialler.log\n"
-    "dialler.status = 00 05 01 00\n"
-    "[bus.panel]\nkind = panel\npty = %DIR%/ttyLCD\npanel.log = %DIR%/panel.log\n";
+    "[bus.dialler]\nkind = dialler\npty = %DIR%/ttyALM\nscript.log = %DIR%/dialler.log\n"
+    "[slave.dialler]\nbus = dialler\naddr = 1\n"
+    "script.1 = hex:AA 00 00 02 02 55 => hex:AA 00 04 02 00 05 01 00 06 55\n"  // status: line busy
+    "[bus.panel]\nkind = script\npty = %DIR%/ttyLCD\nscript.log = %DIR%/panel.log\n";
 
 // Fields of one decoded PDU: smsc number validity udh ref part parts coding text.
 std::vector<std::vector<std::string>> Decode(const std::string& capture)
@@ -127,14 +127,14 @@ TEST_F(AlarmEndToEnd, DiallerAndPanelFrames)
     EXPECT_NE(Ctl({"--sid", "602", "--cmd", "11"}).find("DoFunc(cmd 11) = 0"), std::string::npos);  // relay on
     EXPECT_NE(Ctl({"--sid", "602", "--cmd", "35", "--text", "AB"}).find("DoFunc(cmd 35) = 1"), std::string::npos);
     EXPECT_EQ(e2e::ReadFile(dir / "dialler.log"),
-              "AA 00 00 02 02 55\nAA 00 00 02 02 55\nAA 00 02 32 01 01 32 55\nAA 00 04 11 00 41 42 00 12 55\n");
+              "aa 00 00 02 02 55\naa 00 00 02 02 55\naa 00 02 32 01 01 32 55\naa 00 04 11 00 41 42 00 12 55\n");
 
     EXPECT_NE(Ctl({"--sid", "603", "--cmd", "3", "--len", "5"}).find("DoFunc(cmd 3) = 1"), std::string::npos);
     EXPECT_NE(Ctl({"--sid", "603", "--cmd", "1", "--ptr", "4096", "--len", "250"}).find("= 1"), std::string::npos);
     EXPECT_NE(Ctl({"--sid", "603", "--cmd", "2", "--bytes", "26 12 06 00 13 05 00"}).find("= 1"), std::string::npos);
     EXPECT_NE(Ctl({"--sid", "603", "--cmd", "4"}).find("DoFunc(cmd 4) = 0"), std::string::npos);
     EXPECT_EQ(e2e::ReadFile(dir / "panel.log"),
-              "5A A5 04 80 03 00 05\n5A A5 05 82 10 00 00 FA\n5A A5 0A 80 1F 5A 26 12 06 00 13 05 00\n");
+              "5a a5 04 80 03 00 05\n5a a5 05 82 10 00 00 fa\n5a a5 0a 80 1f 5a 26 12 06 00 13 05 00\n");
 }
 
 }  // namespace
