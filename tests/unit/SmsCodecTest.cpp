@@ -211,43 +211,6 @@ TEST_F(SmsCodecTest, SinglePduLayoutAndCmgsLength)
     EXPECT_EQ(std::string(out), "00" "1100" "05910180F6" "000400" "02" "01FE");
 }
 
-TEST_F(SmsCodecTest, LinkedSegmentsSplitAt134Bytes)
-{
-    struct {
-        int chars;
-        std::vector<int> udl;  // per PDU
-    } cases[] = {{67, {134}}, {68, {140, 8}}, {134, {140, 140}}, {135, {140, 140, 8}}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.chars);
-        SM_PARAM p = Param("8613800100500", "8613800138000", Repeat("A", c.chars));
-        int len = gsmUcs2Len(p.TP_UD);
-        EXPECT_EQ(len, 2 * c.chars);
-        int total = gsmSegments(len);
-        ASSERT_EQ(total, static_cast<int>(c.udl.size()));
-        char out[SMS_PDU_TEXT];
-        if (total == 1) {
-            gsmEncodePdu(&p, out);
-            EXPECT_EQ(std::string(out).substr(44, 4), "0086");  // validity 00, UDL 134
-            continue;
-        }
-        for (int i = 1; i <= total; ++i) {
-            int n = gsmEncodePdul(&p, out, total, i, 0xA7);
-            std::string s(out);
-            ASSERT_EQ(static_cast<int>(s.size()), n);
-            EXPECT_EQ(s.substr(18, 2), "51");
-            EXPECT_EQ(s.substr(44, 2), "01") << "validity 10 minutes";
-            unsigned char udl = 0;
-            gsmString2Bytes(s.c_str() + 46, &udl, 2);
-            EXPECT_EQ(udl, c.udl[i - 1]);
-            char hdr[32];
-            std::snprintf(hdr, sizeof hdr, "050003A7%02X%02X", total, i);
-            EXPECT_EQ(s.substr(48, 12), hdr);
-            EXPECT_EQ(static_cast<int>(s.size()) / 2, 24 + udl);
-        }
-        EXPECT_EQ(gsmEncodePdul(&p, out, total, total + 1, 1), 0) << "no segment past the last";
-    }
-}
-
 TEST_F(SmsCodecTest, SentPdusDecodeIndependently)
 {
     const std::string chinese = std::string("机房A 温度告警: 41.5°C,请处理!");
@@ -262,6 +225,7 @@ TEST_F(SmsCodecTest, SentPdusDecodeIndependently)
         {"67", Repeat("x", 67), "8613800100500", 0, 1},
         {"68", Repeat(std::string("测"), 68), "", 1, 2},
         {"134", Repeat("y", 100) + Repeat(std::string("长"), 34), "8613800100500", 0, 2},
+        {"135", Repeat("z", 135), "8613800100500", 0, 3},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -272,8 +236,10 @@ TEST_F(SmsCodecTest, SentPdusDecodeIndependently)
         Sent s = SentOf(port);
         ASSERT_EQ(static_cast<int>(s.pdus.size()), c.pdus);
         ASSERT_EQ(s.counts.size(), s.pdus.size());
+        size_t sca = c.sca[0] ? 18 : 2;  // hex digits of the service-centre part
         for (size_t i = 0; i < s.pdus.size(); ++i) {
             EXPECT_EQ(s.counts[i], gsmTpduLen(s.pdus[i].c_str()));
+            EXPECT_EQ(s.pdus[i].substr(sca, 2), c.pdus == 1 ? "11" : "51");
             std::string body = Str(port.writes[2 * i + 1]);
             EXPECT_EQ(body, s.pdus[i] + (c.crlf ? "\x1A\r\n" : "\x1A"));
         }
