@@ -180,4 +180,19 @@ std::unique_ptr<CResponder> MakeDiallerResponder(const BusSpec& bus, const std::
     return Make(std::make_unique<CDiallerResponder>(), bus, slaves, err);
 }
 
+// ---- display panel -----------------------------------------------------------------------
+
+int CPanelResponder::FrameLength(const uint8_t* buf, size_t n) const
+{
+    if (n < 2) return 0;
+    if (!((buf[0] == 0xA5 && buf[1] == 0x5A) || (buf[0] == 0x5A && buf[1] == 0xA5))) return -1;
+    return n < 3 ? 0 : buf[2] + 3;
+}
+
+std::unique_ptr<CResponder> MakePanelResponder(const BusSpec& bus, const std::vector<SlaveSpec>& slaves,
+                                               std::string& err)
+{
+    return Make(std::make_unique<CPanelResponder>(), bus, slaves, err);
+}
+
 }  // namespace sim

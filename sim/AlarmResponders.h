@@ -5,8 +5,8 @@
 //                       and confirms it when its length is n ("+CMS ERROR: 304" otherwise)
 //   bus kind "dialler"  an alarm dialler unit: frames "AA len cmd payload xor 55"; a frame with
 //                       a bad checksum or trailer stays unanswered
-// A display panel needs no kind of its own: a "script" bus with script.log and no rules logs
-// every frame and never answers.
+//   bus kind "panel"    a serial display panel: frames "A5 5A len ..." (or "5A A5 len ...") cut
+//                       by their length byte; without rules it only logs them (script.log)
 #ifndef QVSM_SIM_ALARMRESPONDERS_H
 #define QVSM_SIM_ALARMRESPONDERS_H
 
@@ -58,10 +58,18 @@ protected:
     bool Respond(const ScriptRule* rule, const uint8_t* req, size_t n, Reply& out) override;
 };
 
+// Frames are cut by their length byte, so that frames arriving together stay apart.
+class CPanelResponder : public CScriptResponder {
+public:
+    int FrameLength(const uint8_t* buf, size_t n) const override;
+};
+
 std::unique_ptr<CResponder> MakeGsmModemResponder(const BusSpec& bus, const std::vector<SlaveSpec>& slaves,
                                                   std::string& err);
 std::unique_ptr<CResponder> MakeDiallerResponder(const BusSpec& bus, const std::vector<SlaveSpec>& slaves,
                                                  std::string& err);
+std::unique_ptr<CResponder> MakePanelResponder(const BusSpec& bus, const std::vector<SlaveSpec>& slaves,
+                                               std::string& err);
 
 }  // namespace sim
 

@@ -230,6 +230,7 @@ std::unique_ptr<CResponder> MakeResponder(const BusSpec& bus, const std::vector<
     case PROTO_SCRIPT: return MakeScriptResponder(bus, mine, err);
     case PROTO_GSM: return MakeGsmModemResponder(bus, mine, err);
     case PROTO_DIALLER: return MakeDiallerResponder(bus, mine, err);
+    case PROTO_PANEL: return MakePanelResponder(bus, mine, err);
     }
     err = "bus " + bus.name + ": unknown protocol";
     return nullptr;

@@ -36,7 +36,8 @@ bool ReadBus(CSection& s, BusSpec& bus)
 {
     static const std::map<std::string, Protocol> kKinds = {
         {"rtu", PROTO_MODBUS_RTU}, {"mbtcp", PROTO_MODBUS_TCP}, {"ydt", PROTO_YDT1363}, {"cmd", PROTO_CMD},
-        {"script", PROTO_SCRIPT}, {"gsm", PROTO_GSM}, {"dialler", PROTO_DIALLER}};
+        {"script", PROTO_SCRIPT}, {"gsm", PROTO_GSM}, {"dialler", PROTO_DIALLER},
+        {"panel", PROTO_PANEL}};
     bus.name = s.Name().substr(4);
     for (const std::string& k : s.Keys())
         if (IsExtKey(k)) bus.ext[ini::Lower(k)] = s.Str(k);

@@ -47,6 +47,7 @@ enum Protocol {
     PROTO_SCRIPT,          // requests answered by scripted rules (sim/ScriptResponder.h)
     PROTO_GSM,             // GSM modem: scripted answers, AT+CMGS and PDU capture (sim/AlarmResponders.h)
     PROTO_DIALLER,         // alarm dialler unit (sim/AlarmResponders.h)
+    PROTO_PANEL,           // serial display panel (sim/AlarmResponders.h)
 };
 
 struct BusSpec {

@@ -18,7 +18,7 @@ const char kSim[] =
     "[bus.dialler]\nkind = dialler\npty = %DIR%/ttyALM\nscript.log = %DIR%/dialler.log\n"
     "[slave.dialler]\nbus = dialler\naddr = 1\n"
     "script.1 = hex:AA 00 00 02 02 55 => hex:AA 00 04 02 00 05 01 00 06 55\n"  // status: line busy
-    "[bus.panel]\nkind = script\npty = %DIR%/ttyLCD\nscript.log = %DIR%/panel.log\n";
+    "[bus.panel]\nkind = panel\npty = %DIR%/ttyLCD\nscript.log = %DIR%/panel.log\n";
 
 // Fields of one decoded PDU: smsc number validity udh ref part parts coding text.
 std::vector<std::vector<std::string>> Decode(const std::string& capture)
@@ -50,7 +50,7 @@ protected:
     void Start(int modemVariant, int panelVariant = 0)
     {
         StartSim(e2e::Replace(kSim, "%DIR%", dir.Path()));
-        site = Site(Port(1, dir / "ttyGSM", "Baud = 115200\n") + Port(2, dir / "ttyALM") + Port(3, dir / "ttyLCD"),
+        site = Site(Port(1, dir / "ttyGSM", "Baud = 115200\n") + "[port.2]\nDevice = " + dir / "ttyALM" + "\nTimeout = 2000\n" + Port(3, dir / "ttyLCD"),
                     Device(601, 2561, 1, 1, "短信猫", "Variant = " + std::to_string(modemVariant) + "\n") +
                         Device(602, 2560, 2, 1, "语音报警器", "Param1 = 1\n") +
                         Device(603, 2816, 3, 1, "串口屏", "Variant = " + std::to_string(panelVariant) + "\n"),

@@ -1,4 +1,4 @@
-// The simulated GSM modem and alarm dialler without a bus: the modem's prompt, PDU capture and
+// The simulated GSM modem, alarm dialler and panel without a bus: the modem's prompt, PDU capture and
 // length check, rules before built-in answers; the dialler's silence on frames it cannot check.
 #include <gtest/gtest.h>
 
@@ -94,6 +94,12 @@ TEST(SimAlarm, DiallerAnswersGoodFramesOnly)
     EXPECT_EQ(Len(d, status), 6);
     EXPECT_EQ(Len(d, status.substr(0, 2)), 0);
     EXPECT_EQ(Len(d, "\x55"), -1);
+
+    CPanelResponder p;  // two frames that arrive together stay two
+    const std::string two("\xA5\x5A\x04\x80\x03\x00\x05\x5A\xA5\x04", 10);
+    EXPECT_EQ(Len(p, two), 7);
+    EXPECT_EQ(Len(p, two.substr(7)), 7);
+    EXPECT_EQ(Len(p, "\x5A\x5A"), -1);
 }
 
 }  // namespace
