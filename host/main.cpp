@@ -185,8 +185,8 @@ int main(int argc, char** argv)
             len = static_cast<int>(sizeof intArg);
         } else if (haveBytes) {
             std::vector<unsigned char> raw;
-            if (!ParseHexBytes(hexArg, raw) || raw.size() > buf.size()) {
-                std::fprintf(stderr, "qvsm-host: --bytes: expected up to %zu hex bytes\n", buf.size());
+            if (!ParseHexBytes(hexArg, raw) || raw.size() >= buf.size()) {  // a NUL stays after them
+                std::fprintf(stderr, "qvsm-host: --bytes: expected up to %zu hex bytes\n", buf.size() - 1);
                 return 2;
             }
             std::memcpy(buf.data(), raw.data(), raw.size());

@@ -133,6 +133,13 @@ TEST_F(AlarmEndToEnd, DiallerAndPanelFrames)
     EXPECT_NE(Ctl({"--sid", "603", "--cmd", "1", "--ptr", "4096", "--len", "250"}).find("= 1"), std::string::npos);
     EXPECT_NE(Ctl({"--sid", "603", "--cmd", "2", "--bytes", "26 12 06 00 13 05 00"}).find("= 1"), std::string::npos);
     EXPECT_NE(Ctl({"--sid", "603", "--cmd", "4"}).find("DoFunc(cmd 4) = 0"), std::string::npos);
+    std::string out;
+    for (std::vector<std::string> bad : {std::vector<std::string>{"--bytes", "1"}, {"--bytes", "zz"}, {"--ptr", "-1"},
+                                         {"--len", "x"}, {"--text", "a", "--bytes", "00"}}) {
+        std::vector<std::string> a = {"ctl", "-c", site, "--sid", "603", "--cmd", "3"};
+        a.insert(a.end(), bad.begin(), bad.end());
+        EXPECT_EQ(2, Host(a, out)) << bad[0] << " " << out;
+    }
     EXPECT_EQ(e2e::ReadFile(dir / "panel.log"),
               "5a a5 04 80 03 00 05\n5a a5 05 82 10 00 00 fa\n5a a5 0a 80 1f 5a 26 12 06 00 13 05 00\n");
 }
