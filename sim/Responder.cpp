@@ -1,6 +1,7 @@
 #include "sim/Responder.h"
 
 #include "sim/AlarmResponders.h"
+#include "sim/DeviceResponders.h"
 #include "sim/FrameResponders.h"
 #include "sim/ScriptResponder.h"
 
@@ -227,6 +228,8 @@ std::unique_ptr<CResponder> MakeResponder(const BusSpec& bus, const std::vector<
     }
     case PROTO_YDT1363: return MakeYdtResponder(bus, mine, err);
     case PROTO_CMD: return MakeCmdResponder(bus, mine, err);
+    case PROTO_AIRC: return MakeAircResponder(bus, mine, err);
+    case PROTO_CAMERA: return MakeCameraResponder(bus, mine, err);
     case PROTO_SCRIPT: return MakeScriptResponder(bus, mine, err);
     case PROTO_GSM: return MakeGsmModemResponder(bus, mine, err);
     case PROTO_DIALLER: return MakeDiallerResponder(bus, mine, err);

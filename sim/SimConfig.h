@@ -44,6 +44,8 @@ enum Protocol {
     PROTO_MODBUS_TCP,      // MBAP header, PDU
     PROTO_YDT1363,         // YD/T 1363 ASCII frames (sim/FrameResponders.h)
     PROTO_CMD,             // a byte protocol described by frame templates (sim/FrameResponders.h)
+    PROTO_AIRC,            // infrared air-conditioner controller (sim/DeviceResponders.h)
+    PROTO_CAMERA,          // serial JPEG camera (sim/DeviceResponders.h)
     PROTO_SCRIPT,          // requests answered by scripted rules (sim/ScriptResponder.h)
     PROTO_GSM,             // GSM modem: scripted answers, AT+CMGS and PDU capture (sim/AlarmResponders.h)
     PROTO_DIALLER,         // alarm dialler unit (sim/AlarmResponders.h)
