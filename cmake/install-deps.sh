@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libsimpleini-dev libsqlite3-dev libsnmp-dev libmodbus-dev
-          libgtest-dev libgmock-dev libbenchmark-dev snmpd snmp socat sqlite3 binutils valgrind)
+          libgtest-dev libgmock-dev libbenchmark-dev snmpd snmp socat sqlite3 binutils valgrind
+          python3 python3-gammu)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,10 @@
 #include "sim/Responder.h"
 
+#include "sim/AlarmResponders.h"
+#include "sim/DeviceResponders.h"
 #include "sim/FrameResponders.h"
+#include "sim/InputDoorResponders.h"
+#include "sim/ScriptResponder.h"
 
 #include <fcntl.h>
 #include <modbus.h>
@@ -225,6 +229,14 @@ std::unique_ptr<CResponder> MakeResponder(const BusSpec& bus, const std::vector<
     }
     case PROTO_YDT1363: return MakeYdtResponder(bus, mine, err);
     case PROTO_CMD: return MakeCmdResponder(bus, mine, err);
+    case PROTO_AIRC: return MakeAircResponder(bus, mine, err);
+    case PROTO_CAMERA: return MakeCameraResponder(bus, mine, err);
+    case PROTO_SCRIPT: return MakeScriptResponder(bus, mine, err);
+    case PROTO_DIO:
+    case PROTO_DOOR: return MakeInputDoorResponder(bus, mine, err);
+    case PROTO_GSM: return MakeGsmModemResponder(bus, mine, err);
+    case PROTO_DIALLER: return MakeDiallerResponder(bus, mine, err);
+    case PROTO_PANEL: return MakePanelResponder(bus, mine, err);
     }
     err = "bus " + bus.name + ": unknown protocol";
     return nullptr;
