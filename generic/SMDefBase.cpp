@@ -267,12 +267,13 @@ void CSMDefBase::StoreBits(const std::string& section, int n, const std::string&
     int bits = bytes > 4 ? 32 : (bytes < 0 ? 0 : 8 * bytes);
     char sub[96];
     for (int b = 0; b < bits; ++b) {
-        std::snprintf(sub, sizeof sub, "%s-%d", key.c_str(), b);
-        if (key.size() + 4 >= sizeof sub) {  // a key this long is rare: by text
-            m_vals.SetInt(m_vals.Slot(key + "-" + std::to_string(b)), (static_cast<unsigned>(value) >> b) & 1u);
+        const long long bit = (static_cast<unsigned>(value) >> b) & 1u;
+        if (key.size() + 4 >= sizeof sub) {  // a key this long is rare: by a text of its own
+            m_vals.SetInt(m_vals.Slot(key + "-" + std::to_string(b)), bit);
             continue;
         }
-        m_vals.SetInt(m_vals.Slot(sub), (static_cast<unsigned>(value) >> b) & 1u);
+        std::snprintf(sub, sizeof sub, "%s-%d", key.c_str(), b);
+        m_vals.SetInt(m_vals.Slot(sub), bit);
     }
 }
 

@@ -137,9 +137,6 @@ protected:
     // The same by the key texts (a point not set by a poll, or set by someone else).
     int PointValByKey(int fld);
 
-    // The readings ([vals]) through slots; the point slots are planned by UpdLoad.
-    DefVals m_vals{m_ini, SEC_VALS};
-
     SimpleIni m_ini;
     bool m_bLoaded = false;
     int m_nDebug = 0;
@@ -148,6 +145,8 @@ protected:
     int m_nMask = 0;
     const char* m_defModel;
     const SMDefFamily& m_family;
+    // The readings ([vals] of m_ini) through slots; the point slots are planned by UpdLoad.
+    DefVals m_vals{m_ini, SEC_VALS};
 
 private:
     // Slot of point n's value key (index n; -1: no key, looked up by text).
