@@ -18,6 +18,12 @@ foreach(tool qvsm-host qvsm-sim qvsm-defcheck)
   endif()
 endforeach()
 
+# An installed qvsm-host finds the installed library when none lies beside it.
+if(TARGET qvsm_hostlib)
+  target_compile_definitions(qvsm_hostlib PRIVATE
+    QVSM_INSTALLED_MODULE="${CMAKE_INSTALL_FULL_LIBDIR}/libqvsm.so.${PROJECT_VERSION_MAJOR}")
+endif()
+
 install(TARGETS qvsm EXPORT qvsmTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev)
 install(FILES ${CMAKE_SOURCE_DIR}/include/qvsm/qvsm.h
