@@ -84,7 +84,7 @@ launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 parts=(-DQVSM_HOST=ON -DQVSM_SIM=ON)
 [ $unit -eq 1 ] && parts=(-DQVSM_HOST=OFF -DQVSM_SIM=OFF)
-cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="cmake/$triple.cmake" -DQVSM_SYSROOT="$sysroot" \
+cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/$triple.cmake" -DQVSM_SYSROOT="$sysroot" \
       -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr "${launcher[@]}" "${parts[@]}" "$@"
 jobs="${QVSM_JOBS:-$(nproc)}"
 if [ $unit -eq 1 ]; then
