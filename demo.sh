@@ -229,6 +229,66 @@ cmd.43 = {3:b}
 cmd.set.45 = 3
 EOF
 
+# Air conditioning and a camera: an infrared air-conditioner controller (type 1792), a
+# precision air conditioner over YD/T 1363 (2048) and a serial JPEG camera (3072) serving
+# sim/samples/camera.jpg.
+cat >> "$demo/sim.ini" <<EOF
+
+; -- air conditioning and a camera
+
+[bus.airc]
+kind = airc
+pty = $demo/ttyAIRC
+
+[bus.crac]
+kind = ydt
+pty = $demo/ttyCRAC
+
+[bus.camera]
+kind = camera
+pty = $demo/ttyCAM
+
+; words low byte first: supply/return air in hundredths of degC; register 2 = upper limit 26 << 8
+; | set 22; 4 = current 1.50 A; 7 = state 1 (cooling); unit 2 from register 12; 25 = outputs
+[slave.aircon]
+bus = airc
+addr = 1
+hold.0 = 2345 ~5 2200..2500
+hold.1 = 2610 ~5 2500..2700
+hold.2 = 6678
+hold.3 = 18
+hold.4 = 150
+hold.5 = 2560
+hold.6 = 50
+hold.7 = 1
+hold.12 = 2400 ~5 2300..2500
+hold.13 = 2700
+hold.14 = 6682
+hold.19 = 2
+hold.25 = 0
+hold.64 = 0
+
+; 220 V, 23.5 degC and 45.0 %RH inside, 30.0 outside, 12.0 at the coil (tenths); unit on,
+; fan and cooling running; no alarms; set parameters
+[slave.crac]
+bus = crac
+addr = 1
+hold.0 = 220
+hold.1 = 235 ~2 220..250
+hold.2 = 450 ~5 420..480
+hold.3 = 300
+hold.4 = 120
+ydt.42 = {0}{1}{2}{3}{4}
+ydt.43 = 01 01 00 01 00 00 00
+ydt.44 = 0000000000000000000000000000000000000000000000000000
+ydt.47 = 14 05 14 05 1E 0A 1A 12 46 0A
+
+[slave.camera]
+bus = camera
+addr = 1
+camera.file = $root/sim/samples/camera.jpg
+EOF
+
 echo "== Simulator"
 "$build/qvsm-sim" "$demo/sim.ini" --ready "$demo/sim.ready" > "$demo/sim.log" 2>&1 &
 pids+=($!)
@@ -264,6 +324,17 @@ cp examples/definitions/SM4608.def examples/definitions/SM4609.def examples/defi
   device meter         403 4608 6 1 总配电电表
 } > "$demo/site.ini"
 
+# The air conditioners and the camera; pictures go to the web image folder below the root.
+mkdir -p "$demo/root/NandFlash/www/wwwpub/images"
+{
+  port 7 "$demo/ttyAIRC"
+  port 8 "$demo/ttyCRAC"
+  port 9 "$demo/ttyCAM"
+  device aircon        601 1792 7 1 机房空调
+  device crac          602 2048 8 1 精密空调
+  device camera        901 3072 9 1 机房相机
+} >> "$demo/site.ini"
+
 # A UPS with an SNMP card, read through the UPS-MIB by the SNMP driver (examples/definitions/
 # SM4096.def): snmpd answers like the UPS (examples/snmpd/ups.conf) on a free loopback port.
 echo "== SNMP agent"
@@ -293,6 +364,9 @@ else
   echo "no snmpd ($snmpd_bin, or no free port in 16161..16180): the SNMP UPS is left out" >&2
 fi
 
+echo "== Camera set-up (reset, resume, compression, image size)"
+"$build/qvsm-host" ctl -c "$demo/site.ini" --sid 901 --cmd 0
+
 echo "== Host: $cycles cycles"
 "$build/qvsm-host" -c "$demo/site.ini" --cycles "$cycles"
 
@@ -311,3 +385,9 @@ for t in tbModbusDat tbYdt1363Dat tbNormalDat; do
   echo "      sqlite3 $demo/live.db 'select SID,Fld,Val from $t where DID=0'"
 done
 [[ -z "$snmp_port" ]] || echo "      sqlite3 $demo/live.db 'select SID,Fld,Val,ValStr from tbSnmpDat where DID=0'"
+picture=$(ls -t "$demo/root/NandFlash/www/wwwpub/images" 2>/dev/null | head -n 1)
+if [[ -n "$picture" ]]; then
+  echo "camera picture:    $demo/root/NandFlash/www/wwwpub/images/$picture"
+else
+  echo "camera picture:    none stored" >&2
+fi

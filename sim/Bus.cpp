@@ -201,6 +201,12 @@ void CBus::Parse(Conn& c, bool gapExpired)
             o.due = now + std::chrono::milliseconds(rep.delayMs);
             o.bytes = std::move(rep.bytes);
             c.out.push_back(std::move(o));
+            for (Reply::Part& p : rep.later) {
+                Conn::Out more;
+                more.due = now + std::chrono::milliseconds(p.delayMs);
+                more.bytes = std::move(p.bytes);
+                c.out.push_back(std::move(more));
+            }
         } else if (verbose) {
             std::printf("%s: no reply\n", m_spec.name.c_str());
         }

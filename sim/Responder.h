@@ -21,6 +21,13 @@ namespace sim {
 struct Reply {
     std::vector<uint8_t> bytes;
     int delayMs = 0;
+    // Further output of the same request, each part delayMs after the request (a device that
+    // keeps talking after its answer).
+    struct Part {
+        int delayMs = 0;
+        std::vector<uint8_t> bytes;
+    };
+    std::vector<Part> later;
 };
 
 class CResponder {

@@ -5,9 +5,9 @@
 
 #include "base/SMBase.h"
 #include "drivers/cyber/SMCyberStulzC7000Base.h"
+#include "drivers/cyber/SMCyberMate.h"
 
 QVSM_MODEL(CSMPlcQSM50, CSMBase, 2052, "QV-PLC-QSM50-004")
-QVSM_MODEL(CSMCyberMate, CSMBase, 2048, "QV-Cyber-JADC0110")
 QVSM_MODEL(CSMEmerson, CSMBase, 2049, "QV-EMERSON")
 QVSM_MODEL(CSMStulzC7000, CSMBase, 2050, "QV-STULZ-C7000")
 QVSM_MODEL(CSMLineGT, CSMBase, 2053, "SMLineGT")
