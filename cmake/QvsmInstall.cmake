@@ -2,13 +2,8 @@
 #
 #   cmake --install BUILD [--prefix DIR]     library, header, pkg-config and CMake package
 #                                            files, tools, example definitions
-#   cpack --config BUILD/CPackConfig.cmake   qvsm (runtime), qvsm-dev, qvsm-tools .deb files
-# Debian's multi-arch library folder under /usr, also for cross builds (GNUInstallDirs gives it
-# only to native ones).
-if(CMAKE_CROSSCOMPILING AND CMAKE_LIBRARY_ARCHITECTURE AND CMAKE_INSTALL_PREFIX MATCHES "^/usr/?$")
-  set(CMAKE_INSTALL_LIBDIR lib/${CMAKE_LIBRARY_ARCHITECTURE} CACHE PATH "Object code libraries")
-endif()
-include(GNUInstallDirs)
+#   cpack --config BUILD/CPackConfig.cmake   libqvsm1, libqvsm-dev and qvsm-tools .deb files
+# (Install folders: cmake/QvsmPlatform.cmake.)
 include(CMakePackageConfigHelpers)
 
 # libqvsm.so -> libqvsm.so.1 (SONAME) -> libqvsm.so.1.0

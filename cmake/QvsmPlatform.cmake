@@ -1,5 +1,13 @@
-# Target platform settings: 64-bit time on 32-bit boards, a statically linked C++ runtime.
+# Target platform settings: install folders, 64-bit time on 32-bit boards, a statically linked
+# C++ runtime.
 include(CheckCXXSourceCompiles)
+
+# Debian's multi-arch library folder under /usr, also for cross builds (GNUInstallDirs gives it
+# only to native ones).
+if(CMAKE_CROSSCOMPILING AND CMAKE_LIBRARY_ARCHITECTURE AND CMAKE_INSTALL_PREFIX MATCHES "^/usr/?$")
+  set(CMAKE_INSTALL_LIBDIR lib/${CMAKE_LIBRARY_ARCHITECTURE} CACHE PATH "Object code libraries")
+endif()
+include(GNUInstallDirs)
 
 # On 32-bit targets time_t and off_t are 32 bits unless glibc (2.34 and later) is asked for 64;
 # the log's time stamps would wrap in 2038. Nothing of time_t crosses the net-snmp or the
