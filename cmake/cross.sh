@@ -9,8 +9,8 @@
 # Installs the cross compiler and qemu-user (apt-get, as root or with sudo), fetches the foreign
 # libraries the build needs (net-snmp, SQLite, libmodbus, GoogleTest, SimpleIni and the C
 # library's converters) with `apt-get download` into BUILD/sysroot, builds in build-ARCH
-# (QVSM_BUILD_DIR chooses another folder) and runs the tests through the emulator. The last
-# lines give the test counts and the stripped size of libqvsm.so.
+# (QVSM_BUILD_DIR chooses another folder, QVSM_JOBS the parallel jobs) and runs the tests
+# through the emulator. The last lines give the test counts and the stripped size of libqvsm.so.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
