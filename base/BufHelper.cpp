@@ -4,7 +4,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <set>
+#include <string>
 #include <strings.h>
+
+#include "base/SMLog.h"
 
 unsigned long CBufHelper::dwFromBuf(const unsigned char* b)
 {
@@ -304,6 +309,21 @@ int CBufHelper::conv_code(void* cd, char* out, char* in, int len)
     return static_cast<int>(cap - outLeft);
 }
 
+namespace {
+// A board without this converter passes texts unconverted: say so once per pair.
+void NoConverter(const char* to, const char* from)
+{
+    static std::mutex lock;
+    static std::set<std::string> told;
+    std::string pair = std::string(from) + " -> " + to;
+    {
+        std::lock_guard<std::mutex> g(lock);
+        if (!told.insert(pair).second) return;
+    }
+    trace_sm_log("RtLog", "[CBufHelper::conv_code] no converter %s, texts pass unconverted\r\n", pair.c_str());
+}
+}  // namespace
+
 int CBufHelper::conv_code(const char* to, const char* from, char* out, char* in)
 {
     if (!in || !out || !to || !from) return 0;
@@ -311,6 +331,7 @@ int CBufHelper::conv_code(const char* to, const char* from, char* out, char* in)
     if (strcasecmp(to, "UCS-2") == 0) to = "UCS-2BE";
     if (strcasecmp(from, "UCS-2") == 0) from = "UCS-2BE";
     iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) NoConverter(to, from);
     int n = conv_code(reinterpret_cast<void*>(cd), out, in, static_cast<int>(std::strlen(in)));
     if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
     return n;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ctime>
 #include <cerrno>
+#include <climits>
 
 std::string SMPath(const char* path)
 {
@@ -51,6 +52,13 @@ void SMSleepUs(unsigned long usec)
         g_sleepHook(usec);
     else
         RealSleep(usec);
+}
+
+void SMSleepMs(unsigned long ms)
+{
+    const unsigned long maxMs = ULONG_MAX / 1000UL;
+    for (; ms > maxMs; ms -= maxMs) SMSleepUs(maxMs * 1000UL);
+    SMSleepUs(ms * 1000UL);
 }
 
 namespace {

@@ -18,7 +18,9 @@ bool SMPath(const char* path, char* out, size_t cap);
 typedef void (*SMSleepHook)(unsigned long usec);
 void SMSetSleepHook(SMSleepHook hook);
 void SMSleepUs(unsigned long usec);
-inline void SMSleepMs(unsigned long ms) { SMSleepUs(ms * 1000UL); }
+// Milliseconds; a delay longer than unsigned long microseconds hold (71 minutes where it has
+// 32 bits) is slept in several pieces.
+void SMSleepMs(unsigned long ms);
 
 // Every reading of the clock goes through these. Tests install a hook with SMSetClockHook
 // to choose "now"; nullptr restores the real clock.

@@ -15,11 +15,16 @@ add_library(qvsm::snmp INTERFACE IMPORTED)
 target_include_directories(qvsm::snmp SYSTEM INTERFACE ${NETSNMP_INCLUDE_DIR})
 target_link_libraries(qvsm::snmp INTERFACE ${NETSNMP_LIBRARY})
 
-find_package(SQLite3 REQUIRED)
+# The module itself needs net-snmp only; SQLite is for the host and the tests.
+if(QVSM_HOST OR QVSM_TESTS)
+  find_package(SQLite3 REQUIRED)
+endif()
 find_package(Threads REQUIRED)
 
 if(QVSM_TESTS)
   find_package(GTest REQUIRED)
 endif()
 
-pkg_check_modules(MODBUS IMPORTED_TARGET libmodbus)
+if(QVSM_SIM)
+  pkg_check_modules(MODBUS IMPORTED_TARGET libmodbus)
+endif()

@@ -158,7 +158,12 @@ std::string DefaultModulePath()
     if (n <= 0) return "libqvsm.so";
     buf[n] = 0;
     std::string dir = Dir(buf);
-    return (dir.empty() ? std::string(".") : dir) + "/libqvsm.so";
+    std::string beside = (dir.empty() ? std::string(".") : dir) + "/libqvsm.so";
+#ifdef QVSM_INSTALLED_MODULE
+    // An installed host: the library where the package put it.
+    if (access(beside.c_str(), F_OK) != 0) return QVSM_INSTALLED_MODULE;
+#endif
+    return beside;
 }
 
 std::string CycleStats::Line() const

@@ -22,6 +22,7 @@
 #include "host/Host.h"
 #include "host/HostConfig.h"
 #include "host/IniReader.h"
+#include "host/ToolInfo.h"
 
 namespace {
 
@@ -29,14 +30,17 @@ volatile sig_atomic_t g_stop = 0;
 
 void OnSignal(int) { g_stop = 1; }
 
+const char kUsage[] =
+    "usage: qvsm-host [run] -c SITE.ini [--module PATH] [--cycles N] [--interval MS] [--quiet]\n"
+    "       qvsm-host ctl   -c SITE.ini --sid SID --cmd N [--text TEXT | --int N | --bytes HEX | --ptr N]\n"
+    "                       [--len N] [--module PATH]\n"
+    "       qvsm-host show  -c SITE.ini\n"
+    "       qvsm-host --help | --version\n";
+
 int Usage(const char* msg = nullptr)
 {
     if (msg) std::fprintf(stderr, "qvsm-host: %s\n", msg);
-    std::fprintf(stderr,
-                 "usage: qvsm-host [run] -c SITE.ini [--module PATH] [--cycles N] [--interval MS] [--quiet]\n"
-                 "       qvsm-host ctl   -c SITE.ini --sid SID --cmd N [--text TEXT | --int N | --bytes HEX | --ptr N]\n"
-                 "                       [--len N] [--module PATH]\n"
-                 "       qvsm-host show  -c SITE.ini\n");
+    std::fputs(kUsage, stderr);
     return 2;
 }
 
@@ -75,6 +79,7 @@ void SleepUntil(std::chrono::steady_clock::time_point t)
 
 int main(int argc, char** argv)
 {
+    if (ToolInfo(argc, argv, "qvsm-host", kUsage)) return 0;
     std::string cmd = "run", cfgPath, module;
     int cycles = -1, interval = -1, sid = -1, ctlCmd = INT_MIN, intArg = 0;
     bool quiet = false, haveText = false, haveInt = false, haveBytes = false, havePtr = false, haveLen = false;

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "host/ToolInfo.h"
 #include "sim/Bus.h"
 #include "sim/SimConfig.h"
 
@@ -27,9 +28,12 @@ volatile sig_atomic_t g_stop = 0;
 
 void OnSignal(int) { g_stop = 1; }
 
+const char kUsage[] = "usage: qvsm-sim CONFIG [--ready FILE] [--verbose]\n"
+                      "       qvsm-sim --help | --version\n";
+
 int Usage()
 {
-    std::fprintf(stderr, "usage: qvsm-sim CONFIG [--ready FILE] [--verbose]\n");
+    std::fputs(kUsage, stderr);
     return 2;
 }
 
@@ -47,6 +51,7 @@ bool WriteReady(const std::string& path, const std::string& text)
 
 int main(int argc, char** argv)
 {
+    if (ToolInfo(argc, argv, "qvsm-sim", kUsage)) return 0;
     std::string cfgPath, ready;
     bool verbose = false;
     for (int i = 1; i < argc; ++i) {

@@ -6,10 +6,17 @@
 #include <string>
 #include <vector>
 
+#include "host/ToolInfo.h"
 #include "host/defcheck/DefCheck.h"
+
+namespace {
+const char kUsage[] = "usage: qvsm-defcheck [--kind modbus|snmp|ydt1363|cmd] FILE...\n"
+                      "       qvsm-defcheck --help | --version\n";
+}
 
 int main(int argc, char** argv)
 {
+    if (ToolInfo(argc, argv, "qvsm-defcheck", kUsage)) return 0;
     DefKind kind = DEF_AUTO;
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
@@ -19,15 +26,15 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "qvsm-defcheck: unknown kind '%s' (modbus, snmp, ydt1363, cmd)\n", argv[i]);
                 return 2;
             }
-        } else if (a == "-h" || a == "--help" || (a.size() > 1 && a[0] == '-')) {
-            std::fprintf(stderr, "usage: qvsm-defcheck [--kind modbus|snmp|ydt1363|cmd] FILE...\n");
+        } else if (a.size() > 1 && a[0] == '-') {
+            std::fputs(kUsage, stderr);
             return 2;
         } else {
             files.push_back(a);
         }
     }
     if (files.empty()) {
-        std::fprintf(stderr, "usage: qvsm-defcheck [--kind modbus|snmp|ydt1363|cmd] FILE...\n");
+        std::fputs(kUsage, stderr);
         return 2;
     }
     int status = 0;

@@ -1,4 +1,4 @@
-# Runs TOOL on FILES and compares its exit status with EXPECT; with OUTPUT, the output must
+# Runs TOOL (a list: an emulator may come first) on FILES and compares its exit status with EXPECT; with OUTPUT, the output must
 # contain that text.
 execute_process(COMMAND ${TOOL} ${FILES} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL EXPECT)

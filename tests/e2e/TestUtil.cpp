@@ -59,14 +59,36 @@ bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds limit)
 
 Proc::~Proc() { Kill(); }
 
+std::vector<std::string> Emulated(const std::vector<std::string>& argv)
+{
+#ifdef QVSM_EMULATOR
+    // A cross build: programs of the build tree run under the emulator ("qemu-arm|-L|...").
+    const std::string tree = QVSM_BINARY_DIR "/";
+    if (argv.empty() || argv[0].compare(0, tree.size(), tree) != 0) return argv;
+    std::vector<std::string> out;
+    std::string emu = QVSM_EMULATOR;
+    for (size_t p = 0;;) {
+        size_t q = emu.find('|', p);
+        out.push_back(emu.substr(p, q - p));
+        if (q == std::string::npos) break;
+        p = q + 1;
+    }
+    out.insert(out.end(), argv.begin(), argv.end());
+    return out;
+#else
+    return argv;
+#endif
+}
+
 bool Proc::Start(const std::vector<std::string>& argv, const std::string& outFile)
 {
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&fa, 1, 2);
+    const std::vector<std::string> run = Emulated(argv);
     std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& a : run) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     int rc = posix_spawn(&m_pid, args[0], &fa, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&fa);

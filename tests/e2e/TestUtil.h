@@ -36,6 +36,9 @@ std::string Gbk(const std::string& utf8);
 // Polls cond every 20 ms until it holds or the time is up.
 bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds limit);
 
+// argv with the emulator in front when argv[0] is a program of a cross build tree.
+std::vector<std::string> Emulated(const std::vector<std::string>& argv);
+
 // A child process started without a shell, its output going to a file.
 class Proc {
 public:
