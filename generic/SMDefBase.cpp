@@ -191,10 +191,21 @@ int CSMDefBase::DataUpd(int flags, int* almBits, int* snapId, int sid, IDbBase* 
 
 int CSMDefBase::SendCmd(ISerBase* port, int len, unsigned char* reply, int cap)
 {
+    port->Purge();
     if (port->Write(m_cmdBuf, len) != len) return -1;
     if (m_nDelay > 0) SMSleepMs(static_cast<unsigned long>(m_nDelay));
     int n = cap > 0 ? port->Read(reply, cap, 0) : 0;
     return n < 0 ? 0 : n > cap ? cap : n;
+}
+
+int CSMDefBase::SendCmd(ISerBase* port, int len, unsigned char* reply, int cap, const CSMReplyRule& rule)
+{
+    port->Purge();
+    if (port->Write(m_cmdBuf, len) != len) return -1;
+    if (m_nDelay > 0) SMSleepMs(static_cast<unsigned long>(m_nDelay));
+    if (cap < 1) return 0;
+    int n = SMReadReply(port, reply, cap, rule);
+    return n < 0 ? -1 : n;
 }
 
 std::vector<std::string> CSMDefBase::CodeList(const char* key) const

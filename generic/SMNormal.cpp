@@ -69,6 +69,7 @@ int CSMNormal::UpdLoad()
 int CSMNormal::NormalCmd(unsigned char* buf, int cap, int addr, const std::string& cmd, const std::string& dat)
 {
     m_reqLen = m_headLen = m_tailLen = 0;
+    m_adrAt = -1;
     m_chkKind = CHK_NONE;
     m_chkTail = 0;
     if (!buf) return -1;
@@ -77,7 +78,7 @@ int CSMNormal::NormalCmd(unsigned char* buf, int cap, int addr, const std::strin
     const std::vector<unsigned char> code = HexToBytes(cmd);
     const std::vector<unsigned char> data = HexToBytes(dat);
     const std::vector<std::string> tokens = SplitBlanks(m_snd);
-    int n = 0, lenAt = -1, chkAt = -1, kind = CHK_NONE, head = 0, tail = 0;
+    int n = 0, lenAt = -1, chkAt = -1, kind = CHK_NONE, head = 0, tail = 0, adrAt = -1;
     bool over = false;
     auto put = [&](const unsigned char* p, size_t k) {
         if (over || static_cast<size_t>(cap - n) < k) {
@@ -103,6 +104,7 @@ int CSMNormal::NormalCmd(unsigned char* buf, int cap, int addr, const std::strin
         } else if (tok.compare(0, 4, "dlen") == 0) {
             put1(static_cast<unsigned int>(dat.size() / 2));
         } else if (tok.compare(0, 3, "adr") == 0) {
+            if (adrAt < 0) adrAt = n;
             put1(static_cast<unsigned int>(addr));
         } else if (tok.compare(0, 3, "cmd") == 0) {
             put(code.data(), code.size());
@@ -137,6 +139,7 @@ int CSMNormal::NormalCmd(unsigned char* buf, int cap, int addr, const std::strin
     }
     if (lenAt >= 0) buf[lenAt] = static_cast<unsigned char>(n);
     m_reqLen = n;
+    m_adrAt = adrAt;
     m_headLen = head;
     m_tailLen = tail;
     m_chkKind = static_cast<short>(kind);
@@ -172,6 +175,18 @@ int CSMNormal::NormalChk(const unsigned char* reply, int n) const
         if (std::memcmp(reply + n - m, m_req + m_reqLen - m, static_cast<size_t>(m)) != 0) return CHK_BAD_TAIL;
     }
     return 0;
+}
+
+int CSMNormal::Judge(const unsigned char* p, int n, bool end) const
+{
+    // The request's address byte at the same place, and the request's head when the frame
+    // starts with fixed bytes; then the reply is complete once its checks pass.
+    const int head = (m_chk & 1) ? std::min(m_headLen, m_reqLen) : 0;
+    if (n < std::max(m_adrAt + 1, head)) return end ? SKIP : MORE;
+    if (m_adrAt >= 0 && m_adrAt < m_reqLen && p[m_adrAt] != m_req[m_adrAt]) return SKIP;
+    if (head > 0 && std::memcmp(p, m_req, static_cast<size_t>(head)) != 0) return SKIP;
+    if (n > 0 && NormalChk(p, n) == 0) return n;
+    return end ? SKIP : MORE;
 }
 
 int CSMNormal::NormalSize(const std::string& type)
@@ -231,8 +246,9 @@ int CSMNormal::DataGet(ISerBase* port, int addr, int)
         if (dmax > REPLY_MAX) return 0;
         int len = NormalCmd(m_cmdBuf, CMD_SIZE, addr, code, m_ini.GetValue(sec, "cdat", ""));
         if (len < 0) return 0;
-        int n = SendCmd(port, len, reply, dmax);
-        if (n < 0) return 0;
+        int n = SendCmd(port, len, reply, dmax < 0 ? 0 : dmax, *this);
+        // With an address in the frame, no reply of this device is a failed poll.
+        if (n < 0 || (n == 0 && m_adrAt >= 0)) return 0;
         int chk = NormalChk(reply, n);
         if (m_nDebug > 0) std::printf("cmd=%s snd=%d rcv=%d chk=%d\n", code.c_str(), len, n, chk);
         if (chk != 0) return 0;
@@ -260,7 +276,7 @@ int CSMNormal::DoFunc(ISerBase* port, int addr, int cmd, void*, int)
     int len = NormalCmd(m_cmdBuf, CMD_SIZE, addr, code, data);
     if (len < 0) return 0;
     unsigned char reply[REPLY_MAX];
-    int n = SendCmd(port, len, reply, 2 * len);
-    if (n < 0) return 0;
+    int n = SendCmd(port, len, reply, 2 * len, *this);
+    if (n < 0 || (n == 0 && m_adrAt >= 0)) return 0;
     return NormalChk(reply, n) == 0 ? 1 : 0;
 }

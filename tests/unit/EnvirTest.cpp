@@ -75,10 +75,10 @@ protected:
         ex.DoItem(&exItem, 0);
     }
     // A Modbus reply with the registers a, b; with the fixture's Variant 2, Tem then Hum.
-    Bytes RtuReply(int a, int b)
+    Bytes RtuReply(int a, int b, unsigned char addr = 1, unsigned char func = 3)
     {
         ScriptPort p;
-        p.ReplyRtu({0x01, 0x03, 0x04, Hi(a), Lo(a), Hi(b), Lo(b)});
+        p.ReplyRtu({addr, func, 0x04, Hi(a), Lo(a), Hi(b), Lo(b)});
         return p.replies.back();
     }
     int Poll(int tem, int hum)
@@ -181,13 +181,14 @@ TEST_F(EnvirTest, EveryVariantsRequestRegisterOrderAndReplyPause)
         {2, 1, 101, "01 03 00 00 00 02 C4 0B", false, 101000}, {3, 1, 500, "01 04 00 00 00 02 71 CB", true, 500000},
         {4, 1, 0, "01 03 00 01 00 02 95 CB", false, 100000},   {5, 1, 0, "01 03 00 00 00 02 C4 0B", false, 100000},
         {-1, 1, 0, "01 03 00 00 00 02 C4 0B", false, 100000},
-        {2, 0x105, 0, "05 03 00 00 00 02 C5 8F", false, 100000},  // the low byte; the reply's address is not checked
+        {2, 0x105, 0, "05 03 00 00 00 02 C5 8F", false, 100000},  // the low byte
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.variant);
         item.Variant = c.variant;
         FakeClock::Sleeps().clear();
-        port.Reply(RtuReply(111, 222));
+        const Bytes rq = HexBytes(c.request);
+        port.Reply(RtuReply(111, 222, rq[0], rq[1]));
         ASSERT_EQ(envir.DataGet(&port, c.addr, c.waitMs), 1);
         EXPECT_EQ(ToHex(port.LastWrite()), c.request);
         EXPECT_EQ(FakeClock::Sleeps(), std::vector<unsigned long>{c.pauseUs});
@@ -211,7 +212,7 @@ TEST_F(EnvirTest, BadRepliesAndClosedPortsFailAndKeepThePreviousValues)
         Bytes shortButSound;
     } devs[] = {
         {&envir, RtuReply(235, 450), p8.replies.back()},
-        {&ex, ExReply(235, 450), WithSum({0xC1, 0x01, 0x01, 0x04, 0x00, 0x01, 0x00, 0x02})},  // no Hum high byte
+        {&ex, ExReply(235, 450), WithSum({0xC1, 0x01, 0x01, 0x04, 0x00, 0x01, 0x00})},  // no Hum
     };
     for (const auto& v : devs) {
         SCOPED_TRACE(v.d->GetType());

@@ -167,7 +167,8 @@ TEST_F(YdtTest, AbsentItemsAreEmptyAndShortRepliesGiveNothing)
 {
     Load(std::string(kKept) + "cid2=42 43 44\ndinfo=B\n[43H]\n1=I\n[44H]\n1=I\n");
     port.Reply(Reply("2020" "07"));
-    port.Reply("~2101600");  // cut off
+    port.Reply("~2101600");  // cut off, then silence
+    port.Reply("");
     port.Reply(Reply("2020"));
     ASSERT_EQ(d.DataGet(&port, 1, 0), 1) << "short replies do not fail the poll";
     EXPECT_EQ(port.writes.size(), 3u);
