@@ -1,5 +1,6 @@
 #include "generic/SMDefBase.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -73,7 +74,23 @@ int CSMDefBase::DataVal(int fld)
     if (fld < 1 || fld > m_nDataCount) return -1;
     const IniLine* key = m_ini.Find(SEC_FLDS, std::to_string(fld));
     if (!key || key->value.empty()) return -1;
-    return m_ini.GetValue<int>(SEC_VALS, key->value, -1);
+    // A reading beyond the int range (a Gauge32 above 2^31) reads as the nearest bound, so a
+    // limit check still sees a large value.
+    const IniLine* val = m_ini.Find(SEC_VALS, key->value);
+    long long v = 0;
+    if (!val) return -1;
+    if (!SimpleIni::ParseLeadingInt(val->value, v)) {
+        // Digits beyond the 64-bit range: still the nearest bound.
+        size_t i = val->value.find_first_not_of(" \t");
+        if (i == std::string::npos) return -1;
+        bool neg = val->value[i] == '-';
+        if (neg || val->value[i] == '+') ++i;
+        if (i >= val->value.size() || val->value[i] < '0' || val->value[i] > '9') return -1;
+        return neg ? INT_MIN : INT_MAX;
+    }
+    if (v > INT_MAX) return INT_MAX;
+    if (v < INT_MIN) return INT_MIN;
+    return static_cast<int>(v);
 }
 
 int CSMDefBase::VarEval(char* text) { return DefVarEval(m_ini, text, DEF_VAR_CAP); }

@@ -70,7 +70,8 @@ public:
     // nothing was created or the last creation succeeded, else 0.
     int ChkDb(tagSMItem* item) override;
     // Point fld: -1 unless 1 <= fld <= DataSize(); [flds] "fld" names the [vals] key; its
-    // value read as an int, -1 when the key is empty, the value absent or not a number.
+    // value read as an int (beyond the int range: the nearest bound), -1 when the key is
+    // empty, the value absent or not a number.
     int DataVal(int fld) override;
     // State 2 without alarm bits, else 0; 1 with bit 0 of flags (alarm bits do not raise it).
     // On the live database: tbSubSysDetail, the <table> row, the brief (when [comm] brief is
