@@ -1,6 +1,7 @@
 #include "sim/Responder.h"
 
 #include "sim/FrameResponders.h"
+#include "sim/ScriptResponder.h"
 
 #include <fcntl.h>
 #include <modbus.h>
@@ -237,6 +238,7 @@ std::unique_ptr<CResponder> MakeResponder(const BusSpec& bus, const std::vector<
     }
     case PROTO_YDT1363: return MakeYdtResponder(bus, mine, err);
     case PROTO_CMD: return MakeCmdResponder(bus, mine, err);
+    case PROTO_SCRIPT: return MakeScriptResponder(bus, mine, err);
     }
     err = "bus " + bus.name + ": unknown protocol";
     return nullptr;

@@ -23,16 +23,18 @@ bool ParseListen(const std::string& text, BusSpec& bus)
     return !bus.host.empty() && ToInt(text.substr(colon + 1), 0, 65535, bus.port);
 }
 
-// Keys of the YD/T 1363 and command responders, checked by them.
+// Keys of the YD/T 1363, command and scripted responders, checked by them.
 bool IsExtKey(const std::string& key)
 {
-    return strncasecmp(key.c_str(), "ydt.", 4) == 0 || strncasecmp(key.c_str(), "cmd.", 4) == 0;
+    return strncasecmp(key.c_str(), "ydt.", 4) == 0 || strncasecmp(key.c_str(), "cmd.", 4) == 0 ||
+           strncasecmp(key.c_str(), "script.", 7) == 0;
 }
 
 bool ReadBus(CSection& s, BusSpec& bus)
 {
     static const std::map<std::string, Protocol> kKinds = {
-        {"rtu", PROTO_MODBUS_RTU}, {"mbtcp", PROTO_MODBUS_TCP}, {"ydt", PROTO_YDT1363}, {"cmd", PROTO_CMD}};
+        {"rtu", PROTO_MODBUS_RTU}, {"mbtcp", PROTO_MODBUS_TCP}, {"ydt", PROTO_YDT1363}, {"cmd", PROTO_CMD},
+        {"script", PROTO_SCRIPT}};
     bus.name = s.Name().substr(4);
     for (const std::string& k : s.Keys())
         if (IsExtKey(k)) bus.ext[ini::Lower(k)] = s.Str(k);

@@ -38,7 +38,7 @@ struct SlaveSpec {
     Fault fault = FAULT_NONE;
     int delayMs = 0;  // pause before the reply
     std::vector<RegSpec> regs;
-    std::map<std::string, std::string> ext;  // "ydt."/"cmd." keys (lower-case), sim/FrameResponders.h
+    std::map<std::string, std::string> ext;  // "ydt."/"cmd."/"script." keys (lower-case)
 };
 
 enum Protocol {
@@ -46,6 +46,7 @@ enum Protocol {
     PROTO_MODBUS_TCP,      // MBAP header, PDU
     PROTO_YDT1363,         // YD/T 1363 ASCII frames (sim/FrameResponders.h)
     PROTO_CMD,             // a byte protocol described by frame templates (sim/FrameResponders.h)
+    PROTO_SCRIPT,          // requests answered by scripted rules (sim/ScriptResponder.h)
 };
 
 struct BusSpec {
@@ -56,7 +57,7 @@ struct BusSpec {
     std::string host;       // tcp: listen address
     int port = 0;           // tcp: listen port, 0 = any free port
     int gapMs = 20;         // pending bytes without a complete frame are dropped after this gap
-    std::map<std::string, std::string> ext;  // "ydt."/"cmd." keys (lower-case)
+    std::map<std::string, std::string> ext;  // "ydt."/"cmd."/"script." keys (lower-case)
 };
 
 struct SimConfig {

@@ -7,6 +7,7 @@
 
 #include "sim/FrameResponders.h"
 #include "sim/Responder.h"
+#include "sim/ScriptResponder.h"
 #include "sim/SimConfig.h"
 #include "tests/e2e/TestUtil.h"
 
@@ -171,6 +172,52 @@ TEST(SimCmd, RequestsAndRepliesByTemplate)
     EXPECT_TRUE(quiet.AnswerOnGap());
     // len is set at the end; the XOR saw 0 there: 68 ^ 05 ^ 01 ^ 02.
     EXPECT_EQ("68 06 05 01 02 6E", AskBytes(quiet, "AA 05 10 09 09 BF"));
+}
+
+TEST(SimScript, RulesMatchExactlyOrByLongestPrefixAndLogEveryRequest)
+{
+    e2e::TempDir dir;
+    std::string log = dir / "req.log", pic = dir / "pic.bin";
+    e2e::WriteFile(pic, std::string("\xFF\xD8\x00\xFF\xD9", 5));
+    BusSpec bus;
+    bus.ext = {{"script.end", "\\r"}, {"script.log", log}};
+    CScriptResponder r;
+    std::string err;
+    ASSERT_TRUE(r.Setup(bus, err)) << err;
+    ASSERT_TRUE(r.Add(Slave(1, {Reg(TB_HOLDING, 0, 2291), Reg(TB_HOLDING, 1, 65526)},
+                            {{"script.2", "text:Q1\\r => text:({0.1} {1} {0})\\r"},
+                             {"script.10", "prefix:Q => text:NAK\\r"},
+                             {"script.3", "prefix:QP => text:QP?\\r"},
+                             {"script.4", "hex:56 00 32 => file:" + pic},
+                             {"script.5", "hexprefix:AA00 => hex:55"},
+                             {"script.6", "text:T\\x2A => none"}}),
+                      err))
+        << err;
+    ASSERT_TRUE(r.Add(Slave(2, {}, {{"script.1", "text:I\\r => text:#ACME\\r"}}, FAULT_BADCRC), err)) << err;
+    struct {
+        std::string req, reply;
+    } rows[] = {
+        {"Q1\r", "(229.1 -10 2291)\r"},   // placeholders: tenths, signed word, plain
+        {"Q2\r", "NAK\r"},                // prefix
+        {"QPI\r", "QP?\r"},               // the longest prefix wins over the earlier, shorter one
+        {std::string("V\x00\x32", 3), std::string("\xFF\xD8\x00\xFF\xD9", 5)},
+        {std::string("\xAA\x00\x01", 3), "U"},
+        {"T*", "<none>"},                 // rule without a reply
+        {"X\r", "<none>"},                // nothing matches
+        {"I\r", "#ACME\xF2"},             // the slave's fault: last byte inverted
+    };
+    for (const auto& row : rows) EXPECT_EQ(row.reply, Ask(r, row.req)) << row.req;
+    EXPECT_EQ(0u, e2e::ReadFile(log).find("51 31 0d\n51 32 0d\n")) << e2e::ReadFile(log);
+
+    const std::string req = "Q1\rQ2";
+    EXPECT_EQ(3, r.FrameLength(reinterpret_cast<const uint8_t*>(req.data()), req.size())) << "ends after \\r";
+    EXPECT_EQ(0, r.FrameLength(reinterpret_cast<const uint8_t*>(req.data()) + 3, 2));
+
+    for (const char* bad : {"text:Q1 -> text:x", "word:Q => none", "text:Q => text:{7}", "hex:5 => none",
+                            "text:\\q => none", "text:Q => text:{0"}) {
+        CScriptResponder b;
+        EXPECT_FALSE(b.Add(Slave(1, {Reg(TB_HOLDING, 0, 1)}, {{"script.1", bad}}), err)) << bad;
+    }
 }
 
 }  // namespace
