@@ -93,6 +93,21 @@ int CSMYdtRule::Judge(const unsigned char* p, int n, bool end) const
     return end ? n : MORE;
 }
 
+CSMHeadRule::CSMHeadRule(const unsigned char* head, int headLen, int len)
+    : m_headLen(headLen < 0 || !head ? 0 : headLen > 8 ? 8 : headLen), m_len(len)
+{
+    if (m_headLen) std::memcpy(m_head, head, static_cast<size_t>(m_headLen));
+}
+
+int CSMHeadRule::Judge(const unsigned char* p, int n, bool end) const
+{
+    for (int i = 0; i < m_headLen; ++i) {
+        if (i >= n) return end ? SKIP : MORE;
+        if (p[i] != m_head[i]) return SKIP;
+    }
+    return m_len > 0 ? Need(n, m_len, end) : SKIP;
+}
+
 int SMReadReply(ISerBase* port, unsigned char* rbuf, int cap, const CSMReplyRule& rule, int timeoutMs)
 {
     if (!port || !rbuf || cap < 1) return -1;

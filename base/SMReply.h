@@ -61,6 +61,17 @@ private:
     unsigned char m_soi, m_eoi;
 };
 
+// A frame of len bytes that starts with the head bytes (at most 8) the request expects back.
+class CSMHeadRule : public CSMReplyRule {
+public:
+    CSMHeadRule(const unsigned char* head, int headLen, int len);
+    int Judge(const unsigned char* p, int n, bool end) const override;
+
+private:
+    unsigned char m_head[8] = {};
+    int m_headLen, m_len;
+};
+
 // Expected data bytes of a Modbus read reply: ceil(count / 8) for functions 1 and 2,
 // 2 x count for 3 and 4; -1 for other functions.
 int SMModbusBytes(int func, int count);
