@@ -189,6 +189,11 @@ int CSMNormal::Judge(const unsigned char* p, int n, bool end) const
     return end ? SKIP : MORE;
 }
 
+bool CSMNormal::Checked() const
+{
+    return m_adrAt >= 0 || m_chkKind != CHK_NONE || ((m_chk & 1) && m_headLen > 0) || ((m_chk & 2) && m_tailLen > 0);
+}
+
 int CSMNormal::NormalSize(const std::string& type)
 {
     char c = type.empty() ? 0 : type[0];
@@ -247,8 +252,7 @@ int CSMNormal::DataGet(ISerBase* port, int addr, int)
         int len = NormalCmd(m_cmdBuf, CMD_SIZE, addr, code, m_ini.GetValue(sec, "cdat", ""));
         if (len < 0) return 0;
         int n = SendCmd(port, len, reply, dmax < 0 ? 0 : dmax, *this);
-        // With an address in the frame, no reply of this device is a failed poll.
-        if (n < 0 || (n == 0 && m_adrAt >= 0)) return 0;
+        if (n < 0 || (n == 0 && Checked())) return 0;
         int chk = NormalChk(reply, n);
         if (m_nDebug > 0) std::printf("cmd=%s snd=%d rcv=%d chk=%d\n", code.c_str(), len, n, chk);
         if (chk != 0) return 0;
@@ -277,6 +281,6 @@ int CSMNormal::DoFunc(ISerBase* port, int addr, int cmd, void*, int)
     if (len < 0) return 0;
     unsigned char reply[REPLY_MAX];
     int n = SendCmd(port, len, reply, 2 * len, *this);
-    if (n < 0 || (n == 0 && m_adrAt >= 0)) return 0;
+    if (n < 0 || (n == 0 && Checked())) return 0;
     return NormalChk(reply, n) == 0 ? 1 : 0;
 }

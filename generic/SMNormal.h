@@ -61,6 +61,9 @@ public:
     int Judge(const unsigned char* p, int n, bool end) const override;
     bool Scan() const override { return (m_chk & 1) && m_headLen > 0; }
     int AdrAt() const { return m_adrAt; }
+    // Whether a reply is checked at all (address, checksum, head or tail): then no reply that
+    // passes is a failed command.
+    bool Checked() const;
     // Stores the values of one reply of section under [vals].
     void ValsByDefault(const unsigned char* reply, int n, const std::string& section, const std::string& defType);
 

@@ -214,6 +214,7 @@ TEST_F(NormalTest, OnlyAReplyWithTheDevicesAddressCounts)
         {"7E 01 cmd dlen dat sum 0D", {late}, 1, "85"},  // no address in the template
         {"7E adr cmd dlen dat 0D", {Bytes{0x7E, 0x02, 0x42, 0x09, 0x66, 0x0D}, Bytes{0x7E, 0x01, 0x42, 0x00, 0x44, 0x0D}},
          1, "0"},  // no checksum: the first read with the address is the reply
+        {"7E 01 cmd dlen dat 0D", {Bytes{0x7E, 0x01, 0x42, 0x00, 0x44, 0x0E}}, 0, "<absent>"},  // tail
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.snd);
