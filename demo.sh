@@ -2,8 +2,8 @@
 # The qvsm demo: builds libqvsm.so, the reference host and the device simulator, simulates a
 # site — temperature/humidity sensors on an RS-485 bus and behind a TCP serial device server,
 # Modbus devices described by definition files (RTU and Modbus TCP), a YD/T 1363 rectifier, a
-# distribution unit with a byte protocol of its own and, when snmpd is there, a UPS read over
-# SNMP — polls it with qvsm-host for a few cycles and shows what landed in SQLite.
+# distribution unit with a byte protocol of its own, a UPS with the ASCII query protocol and,
+# when snmpd is there, two UPS units read over SNMP — polls it with qvsm-host for a few cycles and shows what landed in SQLite.
 #
 #   ./demo.sh [CYCLES]        (default 5 cycles, one per second)
 #
@@ -96,11 +96,11 @@ addr = 2
 input.0 = 338 ~1 330..350
 input.1 = 560 ~4 520..600
 
-; Variant 2: function 3, temperature first; runs warm
+; Variant 2: function 3, temperature first; runs warm, always above its 38.0 limit
 [slave.ups-room]
 bus = rs485
 addr = 3
-hold.0 = 384 ~4 372..396
+hold.0 = 388 ~4 384..396
 hold.1 = 610
 
 ; Variant 4: function 3 from register 1; dry air
@@ -227,6 +227,193 @@ hold.3 = 1
 cmd.42 = {0} {1} 0000 {2:f100}
 cmd.43 = {3:b}
 cmd.set.45 = 3
+
+; -- a UPS with the ASCII query protocol (CSMUps, type 768) on an RS-232 line: a scripted bus
+; answers its status, input, rating and identification queries; input voltage (register 0) and
+; load (register 1, percent) drift
+[bus.ups]
+kind = script
+pty = $demo/ttyUPS
+
+[slave.ups]
+bus = ups
+addr = 1
+hold.0 = 2291 ~2 2250..2330
+hold.1 = 450 ~5 380..520
+script.1 = text:Q1\r\n => text:({0.1} 000.0 229.9 {1.1} 50.0 2.27 30.5 00001001\r
+script.2 = text:Q2\r => text:(231.0 232.5 228.0\r
+script.3 = text:F\r => text:#220.0 004 24.00 50.0\r
+script.4 = text:I\r => text:#  QV Power      SMART-1K   V1.2      \r
+
+; -- I/O modules and a door controller
+
+; a W70XX I/O module on the second RS-485 line: inputs 1 and 3 closed, relay 8 on
+[slave.w70xx]
+bus = mb
+addr = 3
+discrete.0 = 1
+discrete.2 = 1
+discrete.7 = 0
+coil.0 = 0
+coil.7 = 1
+
+; the board's input lines, sent by the input board twice a second without being asked (active
+; low: FE = input 1 active)
+[bus.di]
+kind = dio
+pty = $demo/ttyDI
+dio.every = 500
+
+[slave.board-inputs]
+bus = di
+addr = 1
+hold.0 = 254
+hold.1 = 15
+
+; a door controller with a queue of access records; each is the latest for two polls
+[bus.door]
+kind = door
+pty = $demo/ttyDOOR
+
+[slave.door]
+bus = door
+addr = 1
+door.repeat = 2
+door.1 = 1001 712345 1 1 0 2022-03-01 08:30:10
+door.2 = 1002 4660 2 0 33 2022-03-01 09:00:00
+door.3 = 1003 65535 1 1 0 2022-03-01 18:45:58
+EOF
+
+# Air conditioning and a camera: an infrared air-conditioner controller (type 1792), a
+# precision air conditioner over YD/T 1363 (2048) and a serial JPEG camera (3072) serving
+# sim/samples/camera.jpg.
+cat >> "$demo/sim.ini" <<EOF
+
+; -- air conditioning and a camera
+
+[bus.airc]
+kind = airc
+pty = $demo/ttyAIRC
+
+[bus.crac]
+kind = ydt
+pty = $demo/ttyCRAC
+
+[bus.camera]
+kind = camera
+pty = $demo/ttyCAM
+
+; words low byte first: supply/return air in hundredths of degC; register 2 = upper limit 26 << 8
+; | set 22; 4 = current 1.50 A; 7 = state 1 (cooling); unit 2 from register 12; 25 = outputs
+[slave.aircon]
+bus = airc
+addr = 1
+hold.0 = 2345 ~5 2200..2500
+hold.1 = 2610 ~5 2500..2700
+hold.2 = 6678
+hold.3 = 18
+hold.4 = 150
+hold.5 = 2560
+hold.6 = 50
+hold.7 = 1
+hold.12 = 2400 ~5 2300..2500
+hold.13 = 2700
+hold.14 = 6682
+hold.19 = 2
+hold.25 = 0
+hold.64 = 0
+
+; 220 V, 23.5 degC and 45.0 %RH inside, 30.0 outside, 12.0 at the coil (tenths); unit on,
+; fan and cooling running; no alarms; set parameters
+[slave.crac]
+bus = crac
+addr = 1
+hold.0 = 220
+hold.1 = 235 ~2 220..250
+hold.2 = 450 ~5 420..480
+hold.3 = 300
+hold.4 = 120
+ydt.42 = {0}{1}{2}{3}{4}
+ydt.43 = 01 01 00 01 00 00 00
+ydt.44 = 0000000000000000000000000000000000000000000000000000
+ydt.47 = 14 05 14 05 1E 0A 1A 12 46 0A
+
+[slave.camera]
+bus = camera
+addr = 1
+camera.file = $root/sim/samples/camera.jpg
+EOF
+
+# -- a power meter, a switch-input module, a battery string and a leak controller on a third
+# RS-485 line, each polled by its own driver.
+cells=""
+for i in $(seq 0 23); do
+  cells+="input.$((0x100 + i)) = $((1340 + i % 5)) ~1 $((1330 + i % 5))..$((1350 + i % 5))"$'\n'  # cell voltages
+  cells+="input.$((0x400 + i)) = $((24 + i % 3))"$'\n'                                              # resistances
+  cells+="input.$((0x200 + i)) = 251 ~1 248..256"$'\n'"input.$((0x300 + i)) = 253"$'\n'          # temperatures
+done
+cat >> "$demo/sim.ini" <<EOF
+
+[bus.field]
+kind = rtu
+pty = $demo/ttyFIELD
+
+; HCxxx three-phase meter (CSMElec, Variant 0): ratio registers 2 and 3, the energy count at 64,
+; Ua Ub Uc Ia Ib Ic P Q S PF Hz .. Pa Pb Pc from 192 (220 V and 1.5 A with the ratios of 100)
+[slave.power-meter]
+bus = field
+addr = 1
+hold.0 = 0
+hold.2 = 100
+hold.3 = 100
+hold.64 = 3
+hold.65 = 5000 ~7 0..65000
+hold.192 = 22000 ~30 21700..22300
+hold.193 = 22100 ~25 21800..22400
+hold.194 = 21950 ~20 21700..22200
+hold.195 = 150 ~3 120..180
+hold.196 = 140 ~3 110..170
+hold.197 = 160 ~3 130..190
+hold.198 = 105 ~2 90..120
+hold.199 = 20
+hold.200 = 115 ~2 100..130
+hold.201 = 9500 ~20 9300..9800
+hold.202 = 5000 ~1 4995..5005
+hold.204 = 35
+hold.205 = 33
+hold.206 = 37
+
+; six switch inputs in the bytes of input registers 0..2 (the module answers six registers):
+; the third breaker is open
+[slave.breakers]
+bus = field
+addr = 2
+input.0 = 0
+input.1 = 256
+input.2 = 0
+input.5 = 0
+
+; 24-cell battery string: current 1, current 2, voltage, temperature at 0x500; the cells in
+; blocks of 64 registers (full-length replies)
+[slave.battery-string]
+bus = field
+addr = 3
+input.1280 = 52 ~2 40..64
+input.1281 = 0
+input.1282 = 5420 ~3 5400..5440
+input.1283 = 252
+input.1087 = 0
+$cells
+; leak controller (CSMLeak, Variant 0): a leak 40 units along a 780-unit cable trips the alarm
+[slave.leak-rope]
+bus = field
+addr = 4
+input.1 = 40
+input.2 = 10
+input.3 = 0
+input.4 = 780
+input.5 = 0
+hold.1 = 6
 EOF
 
 echo "== Simulator"
@@ -262,7 +449,40 @@ cp examples/definitions/SM4608.def examples/definitions/SM4609.def examples/defi
   device transmitter   401 4609 5 1 机房B温湿度变送器
   device io            402 4610 5 2 门禁IO模块
   device meter         403 4608 6 1 总配电电表
+  port 12 "$demo/ttyDI"
+  port 13 "$demo/ttyDOOR"
+  device w70xx         611 2308 5 3 W70XX开关量模块 Variant=2 DetailOn=1
+  device board-inputs  612 2304 12 1 板载开关量 DetailOn=1
+  device door          751 3328 13 1 机房门禁
+  # Reachability: an echo to 127.0.0.1 (on line), a TCP probe of a closed loopback port (off
+  # line). Vref.1 = 1: the on/off point means "1 = on line", so it alarms when not 1.
+  device ping-lo       851 3335 0 0 本机网络 AddrText=127.0.0.1 Vref.1=1
+  device ping-closed   852 3335 0 0 关闭的端口 Variant=1 AddrText=127.0.0.1:1 Vref.1=1
 } > "$demo/site.ini"
+
+# The air conditioners and the camera; pictures go to the web image folder below the root.
+mkdir -p "$demo/root/NandFlash/www/wwwpub/images"
+{
+  port 7 "$demo/ttyAIRC"
+  port 8 "$demo/ttyCRAC"
+  port 9 "$demo/ttyCAM"
+  device aircon        601 1792 7 1 机房空调
+  device crac          602 2048 8 1 精密空调
+  device camera        901 3072 9 1 机房相机
+} >> "$demo/site.ini"
+{
+  port 11 "$demo/ttyFIELD"
+  device power-meter    701 256  11 1 总配电三相电表 Variant=0
+  device breakers       702 512  11 2 配电开关量
+  device battery-string 703 1026 11 3 蓄电池组 Wait=24 Param1=24
+  device leak-rope      704 1536 11 4 机房漏水绳
+} >> "$demo/site.ini"
+
+# The UPS with the ASCII query protocol on its own RS-232 line.
+{
+  port 10 "$demo/ttyUPS"
+  device ups-ascii     801 768 10 1 机房UPS串口
+} >> "$demo/site.ini"
 
 # A UPS with an SNMP card, read through the UPS-MIB by the SNMP driver (examples/definitions/
 # SM4096.def): snmpd answers like the UPS (examples/snmpd/ups.conf) on a free loopback port.
@@ -271,7 +491,8 @@ snmpd_bin="${QVSM_SNMPD:-/usr/sbin/snmpd}"
 snmp_port=""
 if [[ -x "$snmpd_bin" ]]; then
   mkdir -p "$demo/snmpd"
-  cp examples/snmpd/ups.conf "$demo/snmpd/ups.conf"
+  # one agent for both SNMP UPS units: the UPS-MIB objects and the enterprise objects of type 795
+  cat examples/snmpd/ups.conf examples/snmpd/ups-powernet.conf > "$demo/snmpd/ups.conf"
   for try in $(seq 16161 16180); do
     SNMP_PERSISTENT_DIR="$demo/snmpd" SNMPCONFPATH="$demo/snmpd" \
       "$snmpd_bin" -f -Lo -C -c "$demo/snmpd/ups.conf" -p "$demo/snmpd/pid" "udp:127.0.0.1:$try" \
@@ -289,9 +510,15 @@ if [[ -n "$snmp_port" ]]; then
   echo "snmpd (UPS-MIB) on udp 127.0.0.1:$snmp_port"
   cp examples/definitions/SM4096.def "$demo/root/NandFlash/SM/"
   device ups-snmp 501 4096 0 1 机房UPS "ConnText=snmp127.0.0.1:$snmp_port:public" >> "$demo/site.ini"
+  # the SNMP UPS driver of type 795 asks the library's default port: QVSM_SNMP_PORT moves it
+  device ups-apc 502 795 0 1 机房UPS网卡 "ConnText=snmp127.0.0.1" >> "$demo/site.ini"
+  export QVSM_SNMP_PORT="$snmp_port"
 else
   echo "no snmpd ($snmpd_bin, or no free port in 16161..16180): the SNMP UPS is left out" >&2
 fi
+
+echo "== Camera set-up (reset, resume, compression, image size)"
+"$build/qvsm-host" ctl -c "$demo/site.ini" --sid 901 --cmd 0
 
 echo "== Host: $cycles cycles"
 "$build/qvsm-host" -c "$demo/site.ini" --cycles "$cycles"
@@ -310,4 +537,14 @@ echo "      sqlite3 $demo/live.db 'select SID,Tem,Hum,iTem,iHum,State from tbEnv
 for t in tbModbusDat tbYdt1363Dat tbNormalDat; do
   echo "      sqlite3 $demo/live.db 'select SID,Fld,Val from $t where DID=0'"
 done
+echo "      sqlite3 $demo/live.db 'select SID,Ady,Bdy,Cdy,Adl,Zyggl,Ygzdn from tbElec'"
+echo "      sqlite3 $demo/live.db 'select SID,Fld,V,R,T from tbBattVal'"
+echo "      sqlite3 $demo/history.db 'select SID,Day,Val from tbElecM'"
 [[ -z "$snmp_port" ]] || echo "      sqlite3 $demo/live.db 'select SID,Fld,Val,ValStr from tbSnmpDat where DID=0'"
+echo "      sqlite3 $demo/live.db 'select SID,Vin1,Vout,Aout,Vbatt,status,company,mode from tbUps'"
+picture=$(ls -t "$demo/root/NandFlash/www/wwwpub/images" 2>/dev/null | head -n 1)
+if [[ -n "$picture" ]]; then
+  echo "camera picture:    $demo/root/NandFlash/www/wwwpub/images/$picture"
+else
+  echo "camera picture:    none stored" >&2
+fi

@@ -337,7 +337,12 @@ int CSMBase::UpdRow(const char* table, const SMUpd& u, const SMCol* cols, int n)
     if (!m_pDb) return 0;
     Appender a(g_sqlScratch, SQL_SIZE);
     a.add("update %s set DateUpd=%s,State=%d,SnapID=%d", table, kNow, u.state, u.snapId);
-    for (int i = 0; i < n; ++i) a.add(",%s=%d", cols[i].name, cols[i].value);
+    for (int i = 0; i < n; ++i) {
+        if (cols[i].text)
+            a.add(",%s='%s'", cols[i].name, cols[i].text);
+        else
+            a.add(",%s=%d", cols[i].name, cols[i].value);
+    }
     a.add(" where sid=%d", u.sid);
     if (a.over) {
         LogRefused(table);
@@ -360,7 +365,12 @@ int CSMBase::InsHist(IDbBase* hist, const char* table, const SMUpd& u, const SMC
     a.add("insert into %s(SID,DateUpd,State,SnapID", table);
     for (int i = 0; i < n; ++i) a.add(",%s", cols[i].name);
     a.add(") values(%d,%s,%d,%d", u.sid, kNow, u.state, u.snapId);
-    for (int i = 0; i < n; ++i) a.add(",%d", cols[i].value);
+    for (int i = 0; i < n; ++i) {
+        if (cols[i].text)
+            a.add(",'%s'", cols[i].text);
+        else
+            a.add(",%d", cols[i].value);
+    }
     a.add(")");
     if (a.over) {
         LogRefused(table);

@@ -49,10 +49,12 @@ struct SMTableDef {
     const char* columns;
 };
 
-// One value column of a family row.
+// One value column of a family row; a column with text is written as '<text>' (the text must
+// already have its single quotes doubled, see SqlQuote).
 struct SMCol {
     const char* name;
     int value;
+    const char* text = nullptr;
 };
 
 // What DataUpd derives before writing: device state, the SID to write and the SnapID.

@@ -226,6 +226,17 @@ bool CHost::Start(const std::string& modulePath, std::string& err)
         drv->RegDb(&m_live, m_cfg.force);
         m_drivers[d.type] = drv;
     }
+    // Alarm references the site file sets over the drivers' defaults.
+    for (const DeviceCfg& d : m_cfg.devices)
+        for (const auto& v : d.vrefs)
+            if (!Stmt(m_live.Handle(), "update tbSMDef set vref=? where Type=? and Fld=?")
+                     .Int(v.second)
+                     .Int(d.type)
+                     .Int(v.first)
+                     .Step()) {
+                m_live.Exec("rollback");
+                return Fail(err, m_cfg.live + ": " + sqlite3_errmsg(m_live.Handle()));
+            }
 
     for (const PortCfg& p : m_cfg.ports) {
         auto port = MakePort(p);

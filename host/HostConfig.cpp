@@ -101,6 +101,13 @@ bool ReadDevice(CSection& s, DeviceCfg& d)
                   {"Param2", &d.param2, INT_MIN, INT_MAX, false},
                   {"Wait", &d.waitMs, 0, 600000, false}}))
         return false;
+    for (const std::string& key : s.Keys()) {
+        if (strncasecmp(key.c_str(), "Vref.", 5) != 0) continue;
+        int fld = 0, v = 0;
+        if (!ini::ToInt(key.substr(5), 1, 9999, fld)) return s.Fail(key, "expected Vref.N with a point number N");
+        if (!s.Int(key, v, INT_MIN, INT_MAX)) return false;
+        d.vrefs.push_back({fld, v});
+    }
     d.name = s.Str("Name", d.section);
     return Gbk(s, s.Has("Name") ? "Name" : "Name (default)", d.name, d.nameGbk, 64) &&
            Gbk(s, "AddrText", s.Str("AddrText"), d.addrText, 128) &&

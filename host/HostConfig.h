@@ -4,6 +4,7 @@
 #define QVSM_HOST_HOSTCONFIG_H
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace host {
@@ -41,6 +42,9 @@ struct DeviceCfg {
     std::string nameGbk;   // the same in GBK, as the module and the database hold it
     std::string addrText;  // GBK
     std::string connText;  // GBK
+    // Vref.N = V: the alarm reference vref of point N of the device's type, written over the
+    // driver's tbSMDef row at start-up (the rows belong to the type: all its devices share it).
+    std::vector<std::pair<int, int>> vrefs;
 };
 
 struct HostCfg {

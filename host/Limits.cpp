@@ -8,7 +8,7 @@ bool PointInAlarm(const PointLimit& lim, int value)
 {
     switch (lim.mode) {
     case 1:
-        return value == lim.vref;
+        return value != lim.vref;
     case 6:
     case 10:
         return value < lim.vref || value > lim.vref2;

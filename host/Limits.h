@@ -2,7 +2,7 @@
 // for each point in tbSMDef decide whether the point's value is in alarm.
 //
 //   mode 0        no check
-//   mode 1        on/off point: alarm when the value equals vref (the alarm level)
+//   mode 1        on/off point: alarm when the value differs from vref (the normal level)
 //   mode 6, 10    analogue point: alarm when the value is below vref or above vref2
 //   mode 7        analogue point, upper limit only: alarm when the value is above vref2
 //   mode 11       analogue point, lower limit only: alarm when the value is below vref

@@ -201,6 +201,12 @@ void CBus::Parse(Conn& c, bool gapExpired)
             o.due = now + std::chrono::milliseconds(rep.delayMs);
             o.bytes = std::move(rep.bytes);
             c.out.push_back(std::move(o));
+            for (Reply::Part& p : rep.later) {
+                Conn::Out more;
+                more.due = now + std::chrono::milliseconds(p.delayMs);
+                more.bytes = std::move(p.bytes);
+                c.out.push_back(std::move(more));
+            }
         } else if (verbose) {
             std::printf("%s: no reply\n", m_spec.name.c_str());
         }
@@ -235,6 +241,17 @@ int CBus::Service()
     auto now = Clock::now();
     auto gap = std::chrono::milliseconds(m_spec.gapMs);
     int next = INT_MAX;
+    int every = m_resp->ReportMs();
+    if (every > 0) {
+        if (now >= m_nextReport) {
+            Reply rep;
+            if (m_resp->Report(rep))
+                for (auto& c : m_conns)
+                    if (c->out.empty()) c->out.push_back(Conn::Out{now, rep.bytes});
+            m_nextReport = now + std::chrono::milliseconds(every);
+        }
+        next = MsUntil(now, m_nextReport);
+    }
     for (auto& c : m_conns) {
         if (!c->in.empty() && now - c->lastByte >= gap) Parse(*c, true);
         Flush(*c, now);

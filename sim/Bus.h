@@ -70,6 +70,7 @@ private:
     int m_port = 0;
     std::string m_ptyPath;
     std::vector<std::unique_ptr<Conn>> m_conns;
+    Clock::time_point m_nextReport;  // next unasked report of the responder
 };
 
 }  // namespace sim

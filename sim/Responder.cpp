@@ -1,6 +1,8 @@
 #include "sim/Responder.h"
 
+#include "sim/DeviceResponders.h"
 #include "sim/FrameResponders.h"
+#include "sim/InputDoorResponders.h"
 #include "sim/ScriptResponder.h"
 
 #include <fcntl.h>
@@ -238,7 +240,11 @@ std::unique_ptr<CResponder> MakeResponder(const BusSpec& bus, const std::vector<
     }
     case PROTO_YDT1363: return MakeYdtResponder(bus, mine, err);
     case PROTO_CMD: return MakeCmdResponder(bus, mine, err);
+    case PROTO_AIRC: return MakeAircResponder(bus, mine, err);
+    case PROTO_CAMERA: return MakeCameraResponder(bus, mine, err);
     case PROTO_SCRIPT: return MakeScriptResponder(bus, mine, err);
+    case PROTO_DIO:
+    case PROTO_DOOR: return MakeInputDoorResponder(bus, mine, err);
     }
     err = "bus " + bus.name + ": unknown protocol";
     return nullptr;

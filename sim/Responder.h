@@ -21,6 +21,13 @@ namespace sim {
 struct Reply {
     std::vector<uint8_t> bytes;
     int delayMs = 0;
+    // Further output of the same request, each part delayMs after the request (a device that
+    // keeps talking after its answer).
+    struct Part {
+        int delayMs = 0;
+        std::vector<uint8_t> bytes;
+    };
+    std::vector<Part> later;
 };
 
 class CResponder {
@@ -36,6 +43,10 @@ public:
     virtual bool Answer(const uint8_t* req, size_t n, Reply& out) = 0;
     // One drift step of every slave.
     virtual void Tick() {}
+    // A device that sends by itself: every ReportMs() ms (0: never) the bus sends what Report
+    // gives to every connection that has nothing pending.
+    virtual int ReportMs() const { return 0; }
+    virtual bool Report(Reply&) { return false; }
 };
 
 // A Modbus slave: its four tables in a libmodbus mapping, covering the configured

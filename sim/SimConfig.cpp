@@ -27,14 +27,17 @@ bool ParseListen(const std::string& text, BusSpec& bus)
 bool IsExtKey(const std::string& key)
 {
     return strncasecmp(key.c_str(), "ydt.", 4) == 0 || strncasecmp(key.c_str(), "cmd.", 4) == 0 ||
-           strncasecmp(key.c_str(), "script.", 7) == 0;
+           strncasecmp(key.c_str(), "airc.", 5) == 0 || strncasecmp(key.c_str(), "camera.", 7) == 0 ||
+           strncasecmp(key.c_str(), "script.", 7) == 0 || strncasecmp(key.c_str(), "dio.", 4) == 0 ||
+           strncasecmp(key.c_str(), "door.", 5) == 0;
 }
 
 bool ReadBus(CSection& s, BusSpec& bus)
 {
     static const std::map<std::string, Protocol> kKinds = {
         {"rtu", PROTO_MODBUS_RTU}, {"mbtcp", PROTO_MODBUS_TCP}, {"ydt", PROTO_YDT1363}, {"cmd", PROTO_CMD},
-        {"script", PROTO_SCRIPT}};
+        {"airc", PROTO_AIRC},      {"camera", PROTO_CAMERA},    {"script", PROTO_SCRIPT},
+        {"dio", PROTO_DIO},        {"door", PROTO_DOOR}};
     bus.name = s.Name().substr(4);
     for (const std::string& k : s.Keys())
         if (IsExtKey(k)) bus.ext[ini::Lower(k)] = s.Str(k);

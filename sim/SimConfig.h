@@ -46,7 +46,11 @@ enum Protocol {
     PROTO_MODBUS_TCP,      // MBAP header, PDU
     PROTO_YDT1363,         // YD/T 1363 ASCII frames (sim/FrameResponders.h)
     PROTO_CMD,             // a byte protocol described by frame templates (sim/FrameResponders.h)
+    PROTO_AIRC,            // infrared air-conditioner controller (sim/DeviceResponders.h)
+    PROTO_CAMERA,          // serial JPEG camera (sim/DeviceResponders.h)
     PROTO_SCRIPT,          // requests answered by scripted rules (sim/ScriptResponder.h)
+    PROTO_DIO,             // an input board reporting its state by itself (sim/InputDoorResponders.h)
+    PROTO_DOOR,            // door access controllers, 34-byte packets (sim/InputDoorResponders.h)
 };
 
 struct BusSpec {

@@ -4,8 +4,8 @@
 #define QVSM_DRIVERS_AIRC_AIRCMODELS_H
 
 #include "base/SMBase.h"
+#include "drivers/airc/SMAirc.h"
 
-QVSM_MODEL(CSMAirc, CSMBase, 1792, "QV-AIRC")
 QVSM_MODEL(CSMAircDAS, CSMBase, 1793, "QV-AIRCDAS")
 QVSM_MODEL(CSMAircLcpDx, CSMBase, 1794, "QV-LCP-DX")
 QVSM_MODEL(CSMAircRS816, CSMBase, 1795, "QV-AIRC-RS816")

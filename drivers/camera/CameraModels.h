@@ -4,8 +4,6 @@
 #define QVSM_DRIVERS_CAMERA_CAMERAMODELS_H
 
 #include "base/SMBase.h"
-
-QVSM_MODEL(CSMCamera, CSMBase, 3072, "QV-CAM")
-QVSM_MODEL(SMCamera3ge, CSMBase, 3073, "QV-CAM_3GE")
+#include "drivers/camera/SMCamera.h"
 
 #endif

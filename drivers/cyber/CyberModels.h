@@ -5,9 +5,10 @@
 
 #include "base/SMBase.h"
 #include "drivers/cyber/SMCyberStulzC7000Base.h"
+#include "drivers/cyber/SMCyberMate.h"
+#include "drivers/cyber/SMSnmpCyberPex.h"
 
 QVSM_MODEL(CSMPlcQSM50, CSMBase, 2052, "QV-PLC-QSM50-004")
-QVSM_MODEL(CSMCyberMate, CSMBase, 2048, "QV-Cyber-JADC0110")
 QVSM_MODEL(CSMEmerson, CSMBase, 2049, "QV-EMERSON")
 QVSM_MODEL(CSMStulzC7000, CSMBase, 2050, "QV-STULZ-C7000")
 QVSM_MODEL(CSMLineGT, CSMBase, 2053, "SMLineGT")
@@ -54,7 +55,6 @@ QVSM_MODEL(CSMAircICX, CSMBase, 2093, "QV-AIRC-ICX")
 QVSM_MODEL(CSMCyberEK503, CSMBase, 2094, "QV-CYBER-EK503")
 QVSM_MODEL(CSMCyberSL1600F, CSMBase, 2095, "QV-CYB-SL1600F")
 QVSM_MODEL(CSMCyberDeHumer, CSMBase, 2096, "QV-CYB-DeHumer")
-QVSM_MODEL(CSMSnmpCyberPex, CSMBase, 2097, "QV-CYBER-PEX")
 QVSM_MODEL(CSMCyberStulzC7000CPDU_A, CSMCyberStulzC7000Base, 2098, "QV-STULZ-C7000-CPD/U-A")
 QVSM_MODEL(CSMCyberZLU09D2HEAC, CSMBase, 2099, "QV-Cyber_ZLU09D2HEAC")
 QVSM_MODEL(CSMCyberHaier, CSMBase, 2101, "QV-CyberHairer")

@@ -4,12 +4,14 @@
 #define QVSM_DRIVERS_DIO_DIOMODELS_H
 
 #include "base/SMBase.h"
+#include "drivers/dio/SMDio.h"
+#include "drivers/dio/SMDioA9DI16.h"
 #include "drivers/dio/SMDioBase.h"
+#include "drivers/dio/SMDioIMX6ULAI.h"
+#include "drivers/dio/SMDioPd2206.h"
+#include "drivers/dio/SMDioW70XX.h"
 
-QVSM_MODEL_MASK(CSMDio, CSMBase, 2304, "DI-2416", 36)
 QVSM_MODEL_MASK(CSMDioFd220, CSMDioBase, 2306, "QV-FD220", 32)
-QVSM_MODEL_MASK(CSMDioPd2206, CSMDioBase, 2307, "QV-PD220-6", 42)
-QVSM_MODEL(CSMDioW70XX, CSMDioBase, 2308, "W70XX")
 QVSM_MODEL_MASK(CSMDioAd5Da5, CSMDioBase, 2309, "QV-AD5DA5", 85)
 QVSM_MODEL_MASK(CSMDioRd230, CSMDioBase, 2310, "DI-RD230", 36)
 QVSM_MODEL_MASK(CSMDioKW7, CSMDioBase, 2311, "QV-KW7", 166)
@@ -19,8 +21,6 @@ QVSM_MODEL(CSMDioW7017_Huawei, CSMDioBase, 2315, "W7017_Huawei")
 QVSM_MODEL(CSMDioAdBle_Huawei, CSMDioBase, 2316, "AdBle_Huawei")
 QVSM_MODEL_MASK(CSMDioA9AI, CSMDioBase, 2317, "AI-A9", 4)
 QVSM_MODEL_MASK(CSMDioAI8, CSMDioBase, 2318, "QVAX-AI8", 8)
-QVSM_MODEL(CSMDioA9DI16, CSMDioBase, 2319, "A9DI16")
-QVSM_MODEL_MASK(CSMDioIMX6ULAI, CSMDioBase, 2320, "AI-IMX6", 4)
 QVSM_MODEL_MASK(CSMDioR600AI, CSMDioBase, 2322, "AI-R600", 4)
 
 #endif

@@ -4,8 +4,8 @@
 #define QVSM_DRIVERS_ELEC_ELECMODELS_H
 
 #include "base/SMBase.h"
+#include "drivers/elec/SMElec.h"
 
-QVSM_MODEL(CSMElec, CSMBase, 256, "QV-ELEC")
 QVSM_MODEL(CSMTransf, CSMBase, 259, "QV-Transf")
 QVSM_MODEL(CSMPowSCADA, CSMBase, 260, "QV-PowSCADA")
 QVSM_MODEL(CSMFBJK002G3S, CSMBase, 261, "QV-FBJK002G3S")

@@ -6,7 +6,7 @@
 namespace {
 const char kLoHelp[] = "最小值|低于此值告警";
 const char kHiHelp[] = "最大值|超过此值告警";
-const char kOnHelp[] = "告警值|等于此值告警";
+const char kOnHelp[] = "正常值|不等于此值告警";
 
 bool InTable(const EnvirTable& t, const EnvirPoint& p)
 {

@@ -26,7 +26,7 @@ struct EnvirPoint {
     const char* note;   // display name; also the summary label and a VarEval name
     int scale;          // divisor from the stored integer to the displayed value
     int mode;           // EV_ANALOG, EV_ONOFF or EV_NOCHK
-    int lo;             // default lower limit; the alarm level of an on/off point
+    int lo;             // default lower limit; the normal level of an on/off point
     int hi;             // default upper limit
     const char* unit;   // printed after the value in the summary
     int off = -1;       // word of the standard read holding the point; -1: decoded by the driver
@@ -34,10 +34,11 @@ struct EnvirPoint {
     int group = 1;      // display group, and which family table holds the point
 };
 
-// An alarm input: 1 when its register is not 0, in alarm at 1, no state column.
+// An alarm input: 1 when its register is not 0, normal at 0 (the host alarms on any other
+// value), no state column.
 constexpr EnvirPoint OnOffPoint(const char* name, const char* note, int off, int group = 1)
 {
-    return {name, note, 1, EV_ONOFF, 1, 0, "", off, EV_BIT, group};
+    return {name, note, 1, EV_ONOFF, 0, 0, "", off, EV_BIT, group};
 }
 
 // The wind speed of the wind sensors, in tenths of m/s.

@@ -4,8 +4,6 @@
 #define QVSM_DRIVERS_LEAK_LEAKMODELS_H
 
 #include "base/SMBase.h"
-
-QVSM_MODEL(CSMLeak, CSMBase, 1536, "QV-LEAK")
-QVSM_MODEL(CSMLeakX200, CSMBase, 1539, "QV-LEAK-X200")
+#include "drivers/leak/SMLeak.h"
 
 #endif

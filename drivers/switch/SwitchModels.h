@@ -4,8 +4,8 @@
 #define QVSM_DRIVERS_SWITCH_SWITCHMODELS_H
 
 #include "base/SMBase.h"
+#include "drivers/switch/SMOnOff.h"
 
-QVSM_MODEL(CSMOnOff, CSMBase, 512, "QV-PD220-6")
 QVSM_MODEL(CSMElecSwTime12, CSMBase, 514, "QV-DSW220T12")
 QVSM_MODEL(CSMElcSwTrans, CSMBase, 515, "QV-SW-Trans")
 QVSM_MODEL(CSMElcSwIDCA21, CSMBase, 516, "QV-SW-IDCA21")

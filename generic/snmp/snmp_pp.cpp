@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <dlfcn.h>
 #include <climits>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 
@@ -529,11 +530,22 @@ void Snmp::Close()
     m_sessKey.clear();
 }
 
+unsigned short Snmp::DefaultPort()
+{
+    const char* env = getenv("QVSM_SNMP_PORT");
+    if (env && *env) {
+        char* end = nullptr;
+        long v = strtol(env, &end, 10);
+        if (end && *end == 0 && v >= 1 && v <= 65535) return (unsigned short)v;
+    }
+    return (unsigned short)SNMP_PP_DEFAULT_PORT;
+}
+
 // Opens (or keeps) the session for the target; SNMP_CLASS_SUCCESS or an error.
 int Snmp::Open(const SnmpTarget& target)
 {
     const UdpAddress& a = target.m_address;
-    unsigned short port = a.get_port() ? a.get_port() : (unsigned short)SNMP_PP_DEFAULT_PORT;
+    unsigned short port = a.get_port() ? a.get_port() : DefaultPort();
     char peer[64];
     snprintf(peer, sizeof peer, "udp:%s:%u", a.get_printable(), port);
     // Time-out in microseconds; zero would never wait at all.

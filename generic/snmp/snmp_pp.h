@@ -61,7 +61,7 @@
 #define sNMP_SYNTAX_ENDOFMIBVIEW 0x82
 
 // Request defaults of a target: 1 second (in hundredths) and one retry, so a silent agent
-// costs two seconds per request. Port 161 when the address names none.
+// costs two seconds per request. Port 161 when the address names none (see Snmp::DefaultPort).
 #define SNMP_PP_DEFAULT_TIMEOUT 100
 #define SNMP_PP_DEFAULT_RETRIES 1
 #define SNMP_PP_DEFAULT_PORT 161
@@ -276,6 +276,9 @@ public:
     static int socket_startup();
     static void socket_cleanup();
     static const char* error_msg(int status);
+    // Agent port of an address that names none: $QVSM_SNMP_PORT when it holds a port number
+    // (a test agent on a high loopback port), else 161.
+    static unsigned short DefaultPort();
 
     int get(Pdu& pdu, const SnmpTarget& target);
     int get_next(Pdu& pdu, const SnmpTarget& target);

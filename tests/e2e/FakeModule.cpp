@@ -34,7 +34,7 @@ public:
         if (db->QueryInt(sql) > 0) return 0;
         static const char* const rows[] = {
             "insert into tbSMDef values(%d,0,1,'P1',1,'point1',0,10,6,100,'',200,'',0,NULL)",
-            "insert into tbSMDef values(%d,0,2,'P2',1,'point2',0,1,1,1,'',0,'',0,NULL)",
+            "insert into tbSMDef values(%d,0,2,'P2',1,'point2',0,1,1,0,'',0,'',0,NULL)",
             "insert into tbSMDef values(%d,0,3,'P3',1,'point3',0,1,0,0,'',0,'',0,NULL)",
             "insert into tbSMDef values(%d,0,4,'P4',1,'point4',0,1,11,5,'',0,'',0,NULL)",
         };

@@ -18,7 +18,7 @@ const char kGood[] =
     "[port.1]\nDevice = /dev/ttyUSB0\nBaud = 19200\nParity = e\nStopBits = 2\nDataBits = 7\nTimeout = 300\n"
     "[port.2]\nDevice = tcp://[::1]:1502/\nRetry = 50\n"
     "[device.net]\nsid = 102\ntype = 0x0B01\naddrtext = 127.0.0.1:80\nConnText = snmp127.0.0.1:161:public::\n"
-    "Param1 = -5\nParam2 = 7\nDetailKey = 2\nDetailOn = 1\n";
+    "Param1 = -5\nParam2 = 7\nDetailKey = 2\nDetailOn = 1\nvref.3 = -2\nVref.1 = 1\n";
 
 class SiteFile : public ::testing::Test {
 protected:
@@ -60,6 +60,9 @@ TEST_F(SiteFile, GoodFileGivesPortsDevicesAndResolvedPaths)
                   std::to_string(d.waitMs) + " " + std::to_string(d.detailKey) + "/" + std::to_string(d.detailOn) +
                   " " + std::to_string(d.param1) + "/" + std::to_string(d.param2) + " [" + d.name + "|" + d.nameGbk +
                   "|" + d.addrText + "|" + d.connText + "]");
+    ASSERT_EQ(2u, d.vrefs.size());
+    EXPECT_EQ(-2, d.vrefs[0].first == 3 ? d.vrefs[0].second : d.vrefs[1].second);
+    EXPECT_EQ(1, d.vrefs[0].first == 1 ? d.vrefs[0].second : d.vrefs[1].second);
 }
 
 TEST_F(SiteFile, MistakesNameFileSectionAndKey)
@@ -94,6 +97,9 @@ TEST_F(SiteFile, MistakesNameFileSectionAndKey)
         {host + "[device.a]\nSID = 1\nType = 1280\nConnText = " + std::string(130, 'c') + "\n",
          "[device.a] ConnText: longer than 127 bytes"},
         {host + "[sensor.a]\nSID = 1\n", "[sensor.a]: unknown section"},
+        {host + "[device.a]\nSID = 1\nType = 3335\nVref.x = 1\n", "[device.a] Vref.x: expected Vref.N"},
+        {host + "[device.a]\nSID = 1\nType = 3335\nVref.0 = 1\n", "[device.a] Vref.0: expected Vref.N"},
+        {host + "[device.a]\nSID = 1\nType = 3335\nVref.1 = on\n", "[device.a] Vref.1:"},
     };
     for (const auto& c : cases) {
         std::string err = Refused(c.text);

@@ -110,8 +110,8 @@ TEST_F(HostWithFake, CyclesPollInOrderWithAlarmBitsHistoryAndFreshLimits)
                   Calls(db, polls));
         // Address, Wait, port (none configured), inside the cycle's transaction.
         EXPECT_EQ("1/120/0/tx 5/0/0/tx 99/0/0/tx 1/0/0/tx", Calls(db, polls + " and Op='DataGet'", "A||'/'||B||'/'||C||'/'||Txt"));
-        // Alarm bits: a: 150 within 100..200, 0 is not the alarm level 1; b: 250 above 200, 1
-        // equals the alarm level; c: failed poll, no alarm bits at all; io: 3 below 100 (point
+        // Alarm bits: a: 150 within 100..200, 0 is the normal level 0; b: 250 above 200, 1
+        // differs from the normal level; c: failed poll, no alarm bits at all; io: 3 below 100 (point
         // 1) and below 5 (point 4). Flags 0, history in the first cycle, a snapshot id.
         EXPECT_EQ("0/0/1/snap 3/0/1/snap -1/0/1/snap 9/0/1/snap",
                   Calls(db, polls + " and Op='DataUpd'", "A||'/'||B||'/'||C||'/'||Txt"));

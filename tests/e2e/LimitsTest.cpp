@@ -28,7 +28,7 @@ TEST(AlarmMode, EachModeChecksItsLimits)
         {10, 299, true},   {10, 335, false}, {10, 381, true},                      // window
         {7, 100, false},   {7, 380, false},  {7, 381, true},                       // upper only
         {11, 299, true},   {11, 300, false}, {11, 5000, false},                    // lower only
-        {1, 300, true},    {1, 301, false},  {1, 0, false},                        // on/off at vref
+        {1, 300, false},   {1, 301, true},   {1, 0, true},                         // on/off: vref is normal
         {3, 0, false},     {3, 9999, false},                                       // unknown: none
     };
     for (const auto& c : cases) {

@@ -1,0 +1,56 @@
+// A poll's session with an SNMP agent for the drivers with fixed object lists: the connection
+// steps (log lines, agent address from the device's connection text, target with the library's
+// defaults) and single GETs.
+#ifndef QVSM_GENERIC_SMSNMPSESSION_H
+#define QVSM_GENERIC_SMSNMPSESSION_H
+
+#include <qvsm/qvsm.h>
+
+#include <functional>
+#include <string>
+
+#include "generic/snmp/snmp_pp.h"
+
+// One poll's SNMP session with the connection steps and single GETs. An agent that leaves the
+// first request unanswered (time-out, or nothing could be sent) is taken as dead: later
+// requests are not sent (they fail at once).
+class CSMSnmpSession {
+public:
+    // Logs the connection text, cuts out the address; errTag prefixes the session error line.
+    CSMSnmpSession(const tagSMItem& item, const char* errTag);
+    ~CSMSnmpSession();
+    CSMSnmpSession(const CSMSnmpSession&) = delete;
+    CSMSnmpSession& operator=(const CSMSnmpSession&) = delete;
+
+    bool Ok() const { return m_status == SNMP_CLASS_SUCCESS; }
+    bool Dead() const { return m_dead; }
+    // One GET through the first binding: the status; val receives the printable value.
+    int Get(const char* oid, std::string& val);
+    // The value read as a number in base (strtol of its first 32 characters); 0 on failure.
+    int GetInt(const char* oid, int base);
+    // atoi of the printable value; 0 on failure.
+    int GetAtoi(const char* oid);
+    // Walks the objects below base with GET-BULK (GET-NEXT for SNMPv1), handing each binding's
+    // identifier and printable value to cell, until an answer leaves base, does not advance,
+    // or fails; at most maxCells bindings. Returns the number of bindings handed out.
+    int Walk(const char* base, const std::function<void(const Snmp_pp::Oid&, const char*)>& cell,
+             int maxCells = 1000);
+
+    Snmp_pp::Snmp& Session() { return m_snmp; }
+    Snmp_pp::Pdu& PduRef() { return m_pdu; }
+    const Snmp_pp::CTarget& Target() const { return m_target; }
+
+    // The agent address of a connection text of at most cap bytes.
+    static std::string AgentAddr(const char* conn, size_t cap);
+
+private:
+    int m_status = SNMP_CLASS_SUCCESS;
+    Snmp_pp::IpAddress m_addr;
+    Snmp_pp::CTarget m_target;
+    Snmp_pp::Pdu m_pdu;
+    Snmp_pp::Snmp m_snmp;
+    int m_requests = 0;
+    bool m_dead = false;
+};
+
+#endif
