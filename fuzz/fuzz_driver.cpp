@@ -41,6 +41,25 @@ const Row kRows[] = {
     {4608, 0, false, "SM4608.def"}, {4608, 0, true, "SM4608.def"}, {4609, 0, false, "SM4609.def"},
     {4610, 0, false, "SM4610.def"}, {4610, 0, true, "SM4610.def"}, {5120, 0, false, "SM5120.def"},
     {5632, 0, false, "SM5632.def"},
+    // power meters: every meter variant
+    {256, 0, false, nullptr}, {256, 1, false, nullptr}, {256, 2, false, nullptr}, {256, 3, false, nullptr},
+    {256, 4, false, nullptr}, {256, 5, false, nullptr}, {256, 6, false, nullptr}, {256, 7, false, nullptr},
+    {256, 8, false, nullptr}, {256, 9, false, nullptr}, {256, 10, false, nullptr}, {256, 11, false, nullptr},
+    {256, 12, false, nullptr}, {256, 13, true, nullptr}, {256, 14, false, nullptr}, {256, 15, false, nullptr},
+    {256, 16, false, nullptr}, {256, 17, false, nullptr}, {256, 18, false, nullptr}, {256, 19, false, nullptr},
+    {256, 20, false, nullptr}, {256, 21, false, nullptr}, {256, 22, false, nullptr}, {256, 23, false, nullptr},
+    {256, 24, false, nullptr}, {256, 25, false, nullptr}, {256, 26, false, nullptr}, {256, 27, false, nullptr},
+    {256, 28, false, nullptr},
+    // switches, UPS units (the ASCII protocols and the Modbus base), batteries, leak detectors
+    {512, 0, false, nullptr}, {768, 0, false, nullptr}, {768, 1, false, nullptr}, {768, 2, false, nullptr},
+    {768, 3, false, nullptr}, {769, 0, false, nullptr}, {769, 1, false, nullptr}, {772, 0, false, nullptr},
+    {790, 0, false, nullptr}, {793, 0, false, nullptr}, {794, 0, false, nullptr}, {1026, 0, false, nullptr},
+    {1536, 0, false, nullptr}, {1536, 1, false, nullptr}, {1536, 2, false, nullptr}, {1536, 3, false, nullptr},
+    {1539, 0, false, nullptr},
+    // air conditioners, precision air conditioner, I/O modules, camera, access controller
+    {1792, 0, false, nullptr}, {2048, 0, false, nullptr}, {2304, 0, false, nullptr}, {2307, 0, false, nullptr},
+    {2308, 0, false, nullptr}, {2319, 0, false, nullptr}, {2320, 0, false, nullptr}, {3072, 0, false, nullptr},
+    {3328, 0, false, nullptr},
 };
 const size_t kRowCount = sizeof kRows / sizeof kRows[0];
 

@@ -79,6 +79,13 @@ cmd43 = bytes([0x7E, 1, 0x43, 2, 1, 0])
 write("fuzz_driver", "command", bytes([36]) + frames(
     cmd42 + bytes([sum(cmd42[1:]) & 0xFF, 0x0D]), cmd43 + bytes([sum(cmd43[1:]) & 0xFF, 0x0D])))
 
+# The hand-written drivers after the definition drivers (rows 37 on): register blocks over RTU
+# and TCP, and a line of an ASCII protocol.
+for row in range(37, 92):
+    write("fuzz_driver", "row-%d" % row, bytes([row]) + frames(
+        rtu(1, 3, regs(*range(2200, 2260))), rtu(1, 4, regs(*range(100, 160))), rtu(1, 1, b"\x05\x81"),
+        tcp(1, 1, 3, regs(*range(2200, 2250))), b"(230.0 229.0 230.0 034 50.0 2.25 35.0 00110000\r"))
+
 # fuzz_buffers: addr 2, count 2, then replies of every kind, a late one first.
 for name, fs in {
     "rtu": [rtu(3, 3, regs(1, 2)), rtu(2, 3, regs(1, 2)), rtu(2, 4, regs(1, 2)), rtu(2, 1, b"\x03")],
