@@ -100,9 +100,14 @@ public:
     int ModBusCmd(unsigned char addr, unsigned char func, unsigned short reg, unsigned short count);
     int ModBusTcpCmd(unsigned short transId, unsigned char addr, unsigned char func,
                      unsigned short reg, unsigned short count);
+    // One Modbus exchange (Purge, request, pause waitMs, reply): only the reply to the request
+    // is taken (CSMRtuRule / CSMTcpRule; reads must bring the byte count asked for, writes of
+    // functions 5, 6, 15, 16 their 8-byte echo). Its length at the start of rbuf, or -1.
     int GetModBusData(unsigned char* rbuf, int rsize, ISerBase* port, unsigned char addr,
                       unsigned char func, unsigned short reg, unsigned short count,
                       unsigned short waitMs, unsigned short transId, unsigned short tcp);
+    // One YD/T 1363 exchange: only a frame with the request's ADR is taken (CSMYdtRule), then
+    // its characters, LENGTH and CHKSUM are checked. Its length, or -1.
     int GetYdn23Data(unsigned char* rbuf, int rsize, ISerBase* port, unsigned char adr,
                      unsigned char ver, unsigned char cid1, unsigned char cid2,
                      const unsigned char* info, int infoLen, unsigned char soi, unsigned char eoi,

@@ -6,7 +6,7 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build="${1:?usage: fuzz/run.sh BUILD_DIR [RUNS]}"
-runs="${2:-${QVSM_FUZZ_RUNS:-20000}}"
+runs="${2:-${QVSM_FUZZ_RUNS:-50000}}"
 bin="$(cd "$build" 2>/dev/null && pwd)/fuzz-build"
 if [ ! -d "$build" ] || [ ! -d "$bin" ]; then
   echo "fuzz: no fuzz build in $build (clang missing or -DQVSM_FUZZ=ON not set): skipped"
