@@ -1,7 +1,8 @@
 // qvsm-host: the reference host of libqvsm.so.
 //
 //   qvsm-host [run] -c SITE.ini [--module PATH] [--cycles N] [--interval MS] [--quiet]
-//   qvsm-host ctl   -c SITE.ini --sid SID --cmd N [--text TEXT | --int N] [--module PATH]
+//   qvsm-host ctl   -c SITE.ini --sid SID --cmd N [--text TEXT | --int N | --bytes HEX | --ptr N]
+//                   [--len N] [--module PATH]
 //   qvsm-host show  -c SITE.ini
 //
 // Exit status: 0 done, 1 run-time failure, 2 bad command line or site file.
@@ -9,6 +10,7 @@
 
 #include <chrono>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,9 +34,29 @@ int Usage(const char* msg = nullptr)
     if (msg) std::fprintf(stderr, "qvsm-host: %s\n", msg);
     std::fprintf(stderr,
                  "usage: qvsm-host [run] -c SITE.ini [--module PATH] [--cycles N] [--interval MS] [--quiet]\n"
-                 "       qvsm-host ctl   -c SITE.ini --sid SID --cmd N [--text TEXT | --int N] [--module PATH]\n"
+                 "       qvsm-host ctl   -c SITE.ini --sid SID --cmd N [--text TEXT | --int N | --bytes HEX | --ptr N]\n"
+                 "                       [--len N] [--module PATH]\n"
                  "       qvsm-host show  -c SITE.ini\n");
     return 2;
+}
+
+// "A5 5A 04" or "a55a04": pairs of hex digits, blanks between pairs allowed.
+bool ParseHexBytes(const std::string& text, std::vector<unsigned char>& out)
+{
+    out.clear();
+    int hi = -1;
+    for (char c : text) {
+        if (c == ' ' && hi < 0) continue;
+        int v = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+        if (v < 0) return false;
+        if (hi < 0) {
+            hi = v;
+        } else {
+            out.push_back(static_cast<unsigned char>(hi * 16 + v));
+            hi = -1;
+        }
+    }
+    return hi < 0 && !out.empty();
 }
 
 // Sleeps until the deadline or a stop signal.
@@ -55,8 +77,10 @@ int main(int argc, char** argv)
 {
     std::string cmd = "run", cfgPath, module;
     int cycles = -1, interval = -1, sid = -1, ctlCmd = INT_MIN, intArg = 0;
-    bool quiet = false, haveText = false, haveInt = false;
-    std::string text;
+    bool quiet = false, haveText = false, haveInt = false, haveBytes = false, havePtr = false, haveLen = false;
+    int lenArg = 0;
+    long long ptrArg = 0;
+    std::string text, hexArg;
     int i = 1;
     if (argc > 1 && argv[1][0] != '-') {
         cmd = argv[1];
@@ -82,6 +106,17 @@ int main(int argc, char** argv)
         } else if (a == "--int" && more) {
             if (!ini::ToInt(argv[++i], INT_MIN, INT_MAX, intArg)) return Usage("--int needs a number");
             haveInt = true;
+        } else if (a == "--bytes" && more) {
+            hexArg = argv[++i];
+            haveBytes = true;
+        } else if (a == "--ptr" && more) {
+            int v = 0;
+            if (!ini::ToInt(argv[++i], 0, INT_MAX, v)) return Usage("--ptr needs a number");
+            ptrArg = v;
+            havePtr = true;
+        } else if (a == "--len" && more) {
+            if (!ini::ToInt(argv[++i], INT_MIN, INT_MAX, lenArg)) return Usage("--len needs a number");
+            haveLen = true;
         } else if (a == "--quiet") {
             quiet = true;
         } else {
@@ -90,7 +125,7 @@ int main(int argc, char** argv)
     }
     if (cfgPath.empty()) return Usage("no site file (-c SITE.ini)");
     if (cmd == "ctl" && (sid < 0 || ctlCmd == INT_MIN)) return Usage("ctl needs --sid and --cmd");
-    if (haveText && haveInt) return Usage("--text and --int are exclusive");
+    if (haveText + haveInt + haveBytes + havePtr > 1) return Usage("--text, --int, --bytes and --ptr are exclusive");
 
     host::HostCfg cfg;
     std::string err;
@@ -148,7 +183,20 @@ int main(int argc, char** argv)
         } else if (haveInt) {
             arg = &intArg;
             len = static_cast<int>(sizeof intArg);
+        } else if (haveBytes) {
+            std::vector<unsigned char> raw;
+            if (!ParseHexBytes(hexArg, raw) || raw.size() >= buf.size()) {  // a NUL stays after them
+                std::fprintf(stderr, "qvsm-host: --bytes: expected up to %zu hex bytes\n", buf.size() - 1);
+                return 2;
+            }
+            std::memcpy(buf.data(), raw.data(), raw.size());
+            arg = buf.data();
+            len = static_cast<int>(raw.size());
+        } else if (havePtr) {
+            // The number itself is the argument, for commands that read the pointer as a value.
+            arg = reinterpret_cast<void*>(static_cast<intptr_t>(ptrArg));
         }
+        if (haveLen) len = lenArg;
         std::string before(buf.data());
         int result = 0;
         if (!h.Ctl(sid, ctlCmd, arg, len, result, err)) {

@@ -1,5 +1,6 @@
 #include "sim/Responder.h"
 
+#include "sim/AlarmResponders.h"
 #include "sim/DeviceResponders.h"
 #include "sim/FrameResponders.h"
 #include "sim/InputDoorResponders.h"
@@ -245,6 +246,9 @@ std::unique_ptr<CResponder> MakeResponder(const BusSpec& bus, const std::vector<
     case PROTO_SCRIPT: return MakeScriptResponder(bus, mine, err);
     case PROTO_DIO:
     case PROTO_DOOR: return MakeInputDoorResponder(bus, mine, err);
+    case PROTO_GSM: return MakeGsmModemResponder(bus, mine, err);
+    case PROTO_DIALLER: return MakeDiallerResponder(bus, mine, err);
+    case PROTO_PANEL: return MakePanelResponder(bus, mine, err);
     }
     err = "bus " + bus.name + ": unknown protocol";
     return nullptr;

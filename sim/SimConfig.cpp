@@ -29,7 +29,7 @@ bool IsExtKey(const std::string& key)
     return strncasecmp(key.c_str(), "ydt.", 4) == 0 || strncasecmp(key.c_str(), "cmd.", 4) == 0 ||
            strncasecmp(key.c_str(), "airc.", 5) == 0 || strncasecmp(key.c_str(), "camera.", 7) == 0 ||
            strncasecmp(key.c_str(), "script.", 7) == 0 || strncasecmp(key.c_str(), "dio.", 4) == 0 ||
-           strncasecmp(key.c_str(), "door.", 5) == 0;
+           strncasecmp(key.c_str(), "door.", 5) == 0 || strncasecmp(key.c_str(), "gsm.", 4) == 0;
 }
 
 bool ReadBus(CSection& s, BusSpec& bus)
@@ -37,7 +37,8 @@ bool ReadBus(CSection& s, BusSpec& bus)
     static const std::map<std::string, Protocol> kKinds = {
         {"rtu", PROTO_MODBUS_RTU}, {"mbtcp", PROTO_MODBUS_TCP}, {"ydt", PROTO_YDT1363}, {"cmd", PROTO_CMD},
         {"airc", PROTO_AIRC},      {"camera", PROTO_CAMERA},    {"script", PROTO_SCRIPT},
-        {"dio", PROTO_DIO},        {"door", PROTO_DOOR}};
+        {"dio", PROTO_DIO},        {"door", PROTO_DOOR},
+        {"gsm", PROTO_GSM},        {"dialler", PROTO_DIALLER},  {"panel", PROTO_PANEL}};
     bus.name = s.Name().substr(4);
     for (const std::string& k : s.Keys())
         if (IsExtKey(k)) bus.ext[ini::Lower(k)] = s.Str(k);

@@ -51,6 +51,9 @@ enum Protocol {
     PROTO_SCRIPT,          // requests answered by scripted rules (sim/ScriptResponder.h)
     PROTO_DIO,             // an input board reporting its state by itself (sim/InputDoorResponders.h)
     PROTO_DOOR,            // door access controllers, 34-byte packets (sim/InputDoorResponders.h)
+    PROTO_GSM,             // GSM modem: scripted answers, AT+CMGS and PDU capture (sim/AlarmResponders.h)
+    PROTO_DIALLER,         // alarm dialler unit (sim/AlarmResponders.h)
+    PROTO_PANEL,           // serial display panel (sim/AlarmResponders.h)
 };
 
 struct BusSpec {
