@@ -253,13 +253,20 @@ int CSMBase::RegDbRows(IDbBase* db, int force, const SMTypeDef& type, const SMPo
 
 // ---- family tables -----------------------------------------------------------------------
 
-int CSMBase::CreateTable(IDbBase* db, const SMTableDef& t)
+namespace {
+int ExecCreate(IDbBase* db, const SMTableDef& t)
 {
-    if (!db || db->TableExists(t.name)) return 0;
-    return SqlExec(db,
+    return CSMBase::SqlExec(db,
                    "create table %s(DID INTEGER PRIMARY KEY,SID INTEGER,Type INTEGER,Port INTEGER,"
                    "Addr INTEGER,DateUpd DATETIME,State INTEGER,SnapID INTEGER%s%s)",
                    t.name, (t.columns && t.columns[0]) ? "," : "", t.columns ? t.columns : "");
+}
+}  // namespace
+
+int CSMBase::CreateTable(IDbBase* db, const SMTableDef& t)
+{
+    if (!db || db->TableExists(t.name)) return 0;
+    return ExecCreate(db, t);
 }
 
 int CSMBase::ChkDbTables(tagSMItem* item, const SMTableDef* tables, int n)
@@ -269,7 +276,7 @@ int CSMBase::ChkDbTables(tagSMItem* item, const SMTableDef* tables, int n)
     for (IDbBase* db : {m_pDb, m_pDb2}) {
         if (!db) continue;
         for (int i = 0; i < n; ++i)
-            if (!db->TableExists(tables[i].name)) r = CreateTable(db, tables[i]);
+            if (!db->TableExists(tables[i].name)) r = ExecCreate(db, tables[i]);
     }
     if (item) return n > 0 ? ChkDbDatInit(tables[0].name, item) : 0;
     return r == 0 ? 1 : 0;
@@ -387,18 +394,27 @@ int CSMBase::Exchange(ISerBase* port, const unsigned char* frame, int len, unsig
     return n < 0 ? 0 : n;
 }
 
+int CSMBase::Exchange(ISerBase* port, const unsigned char* frame, int len, unsigned long pauseUs,
+                      unsigned char* rbuf, int cap, const CSMReplyRule& rule, int timeoutMs)
+{
+    if (!port || !port->IsOpen() || !rbuf || cap < 1) return -1;
+    port->Purge();
+    if (port->Write(frame, len) != len) return -1;
+    SMSleepUs(pauseUs);
+    return SMReadReply(port, rbuf, cap, rule, timeoutMs);
+}
+
 int CSMBase::RtuRead(ISerBase* port, int addr, int func, int reg, int count, int waitMs, int defaultMs,
                      unsigned char* rbuf, int cap)
 {
-    int want = (func == 1 || func == 2) ? 5 + (count + 7) / 8 : 5 + 2 * count;
-    if (count < 1 || want > cap || want > QVSM_CRC_MAX + 2) return -1;
+    int bytes = SMModbusBytes(func, count);
+    int want = 5 + bytes;
+    if (count < 1 || bytes < 0 || want > cap || want > QVSM_CRC_MAX + 2) return -1;
     int len = ModBusCmd(static_cast<unsigned char>(addr & 0xFF), static_cast<unsigned char>(func),
                         static_cast<unsigned short>(reg), static_cast<unsigned short>(count));
-    int n = Exchange(port, m_cmdBuf, len, ReplyPauseUs(waitMs, defaultMs), rbuf, want);
-    if (n < want) return -1;
-    if (CBufHelper::crc16(rbuf, static_cast<unsigned char>(n - 2)) != CBufHelper::wdFromBufLH(rbuf + n - 2))
-        return -1;
-    return n;
+    CSMRtuRule rule(addr, func, bytes);
+    int n = Exchange(port, m_cmdBuf, len, ReplyPauseUs(waitMs, defaultMs), rbuf, want, rule);
+    return n == want ? n : -1;
 }
 
 int CSMBase::ModBusCmd(unsigned char addr, unsigned char func, unsigned short reg, unsigned short count)
@@ -426,15 +442,18 @@ int CSMBase::GetModBusData(unsigned char* rbuf, int rsize, ISerBase* port, unsig
 {
     if (!rbuf || rsize < 1 || !port) return -1;
     int len = (tcp == 1) ? ModBusTcpCmd(transId, addr, func, reg, count) : ModBusCmd(addr, func, reg, count);
+    // Reads must bring the data asked for; the writes of one value or of a block echo 8 bytes.
+    int bytes = SMModbusBytes(func, count);
+    bool echo = func == 5 || func == 6 || func == 15 || func == 16;
+    port->Purge();
     if (port->Write(m_cmdBuf, len) != len) return -1;
     SMSleepMs(waitMs);
-    int n = port->Read(rbuf, rsize, 0);
-    if (n < 5) return -1;
-    if (n > rsize) n = rsize;
-    if (tcp == 1) return n;
-    if (CBufHelper::crc16(rbuf, static_cast<unsigned char>(n - 2)) != CBufHelper::wdFromBufLH(rbuf + n - 2))
-        return -1;
-    return n;
+    int n;
+    if (tcp == 1)
+        n = SMReadReply(port, rbuf, rsize, CSMTcpRule(transId, addr, func, bytes));
+    else
+        n = SMReadReply(port, rbuf, rsize, CSMRtuRule(addr, func, bytes, echo ? 8 : 0));
+    return n < 5 ? -1 : n;
 }
 
 int CSMBase::GetYdn23Data(unsigned char* rbuf, int rsize, ISerBase* port, unsigned char adr, unsigned char ver,
@@ -446,15 +465,15 @@ int CSMBase::GetYdn23Data(unsigned char* rbuf, int rsize, ISerBase* port, unsign
     // The frame must fit the command buffer: 18 characters plus two per INFO byte.
     if (infoLen < 0 || 2 * infoLen + 18 > CMD_SIZE) return -1;
     int len = TE_CmdPack(m_cmdBuf, ver, cid1, cid2, adr, info, infoLen, soi, eoi);
+    port->Purge();
     if (port->Write(m_cmdBuf, len) != len) return -1;
     SMSleepMs(static_cast<unsigned long>(waitMs < 0 ? 0 : waitMs));
-    int n = port->Read(rbuf, rsize, 0);
+    int n = SMReadReply(port, rbuf, rsize, CSMYdtRule(adr, soi, eoi));
     if (n < 11) return -1;
-    if (n > rsize) n = rsize;
     if (!TE_GetChkPack(rbuf, n)) return -1;
-    // LENGTH sits at characters 9 to 12; those beyond the buffer count as spaces (value 0).
+    // LENGTH sits at characters 9 to 12; those not received count as spaces (value 0).
     unsigned char lenText[4];
-    for (int i = 0; i < 4; ++i) lenText[i] = (9 + i < rsize) ? rbuf[9 + i] : ' ';
+    for (int i = 0; i < 4; ++i) lenText[i] = (9 + i < n) ? rbuf[9 + i] : ' ';
     unsigned short length = TE_Ascii2uint16(lenText, 4);
     if (TE_GetChkLength(length & 0x0FFF) != length) return -1;
     if (!TE_GetChkSum(rbuf, static_cast<unsigned short>(n))) return -1;

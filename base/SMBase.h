@@ -11,6 +11,7 @@
 #include "base/BufHelper.h"
 #include "base/SMEnv.h"
 #include "base/SMLog.h"
+#include "base/SMReply.h"
 
 // Point states and device states.
 enum { SM_ST_OK = 0, SM_ST_ALARM = 1, SM_ST_FAULT = 2 };
@@ -99,9 +100,14 @@ public:
     int ModBusCmd(unsigned char addr, unsigned char func, unsigned short reg, unsigned short count);
     int ModBusTcpCmd(unsigned short transId, unsigned char addr, unsigned char func,
                      unsigned short reg, unsigned short count);
+    // One Modbus exchange (Purge, request, pause waitMs, reply): only the reply to the request
+    // is taken (CSMRtuRule / CSMTcpRule; reads must bring the byte count asked for, writes of
+    // functions 5, 6, 15, 16 their 8-byte echo). Its length at the start of rbuf, or -1.
     int GetModBusData(unsigned char* rbuf, int rsize, ISerBase* port, unsigned char addr,
                       unsigned char func, unsigned short reg, unsigned short count,
                       unsigned short waitMs, unsigned short transId, unsigned short tcp);
+    // One YD/T 1363 exchange: only a frame with the request's ADR is taken (CSMYdtRule), then
+    // its characters, LENGTH and CHKSUM are checked. Its length, or -1.
     int GetYdn23Data(unsigned char* rbuf, int rsize, ISerBase* port, unsigned char adr,
                      unsigned char ver, unsigned char cid1, unsigned char cid2,
                      const unsigned char* info, int infoLen, unsigned char soi, unsigned char eoi,
@@ -161,15 +167,21 @@ public:
     // db is null, -1 when refused.
     static int TrimRows(IDbBase* db, const char* table, const char* cond, int keep);
 
-    // One Modbus RTU read: IsOpen, Purge, request, Write, pause, one Read of the expected
-    // length (5 + 2*count for registers, 5 + ceil(count/8) for coils/inputs), CRC check.
-    // Returns the reply length or -1. The pause is waitMs when >= 101, else defaultMs.
+    // One Modbus RTU read: IsOpen, Purge, request, Write, pause, then reads until the reply of
+    // the request (CSMRtuRule: address, function, byte count, 5 + 2*count bytes for registers,
+    // 5 + ceil(count/8) for coils/inputs, CRC) at the start of rbuf. Returns the reply length
+    // or -1 (also for an exception reply). The pause is waitMs when >= 101, else defaultMs.
     int RtuRead(ISerBase* port, int addr, int func, int reg, int count, int waitMs, int defaultMs,
                 unsigned char* rbuf, int cap);
     // Write frame, pause, Read up to cap bytes. Returns the bytes read, or -1 when the port
     // is missing or closed (nothing sent) or the write was short.
     int Exchange(ISerBase* port, const unsigned char* frame, int len, unsigned long pauseUs,
                  unsigned char* rbuf, int cap, int timeoutMs = 0);
+    // The same, then reads until rule accepts a frame (SMReadReply): its length at the start
+    // of rbuf, 0 when none came, -1 when the port is missing or closed, the write was short or
+    // the device refused the request.
+    int Exchange(ISerBase* port, const unsigned char* frame, int len, unsigned long pauseUs,
+                 unsigned char* rbuf, int cap, const CSMReplyRule& rule, int timeoutMs = 0);
     static unsigned long ReplyPauseUs(int waitMs, int defaultMs)
     {
         return (waitMs >= 101 ? static_cast<unsigned long>(waitMs) : static_cast<unsigned long>(defaultMs)) * 1000UL;

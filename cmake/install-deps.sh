@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libsimpleini-dev libsqlite3-dev libsnmp-dev libmodbus-dev
           libgtest-dev libgmock-dev libbenchmark-dev snmpd snmp socat sqlite3 binutils valgrind
-          python3 python3-gammu)
+          python3 python3-gammu clang libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,7 @@
 #include "generic/SMDefBase.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -109,7 +110,23 @@ int CSMDefBase::PointValByKey(int fld)
     DefIntText(num, fld);
     const IniLine* key = m_ini.Find(SEC_FLDS, num);
     if (!key || key->value.empty()) return -1;
-    return m_ini.GetValue<int>(SEC_VALS, key->value, -1);
+    // A reading beyond the int range (a Gauge32 above 2^31) reads as the nearest bound, so a
+    // limit check still sees a large value.
+    const IniLine* val = m_ini.Find(SEC_VALS, key->value);
+    long long v = 0;
+    if (!val) return -1;
+    if (!SimpleIni::ParseLeadingInt(val->value, v)) {
+        // Digits beyond the 64-bit range: still the nearest bound.
+        size_t i = val->value.find_first_not_of(" \t");
+        if (i == std::string::npos) return -1;
+        bool neg = val->value[i] == '-';
+        if (neg || val->value[i] == '+') ++i;
+        if (i >= val->value.size() || val->value[i] < '0' || val->value[i] > '9') return -1;
+        return neg ? INT_MIN : INT_MAX;
+    }
+    if (v > INT_MAX) return INT_MAX;
+    if (v < INT_MIN) return INT_MIN;
+    return static_cast<int>(v);
 }
 
 int CSMDefBase::VarEval(char* text) { return DefVarEval(m_ini, text, DEF_VAR_CAP); }
@@ -236,10 +253,21 @@ int CSMDefBase::DataUpd(int flags, int* almBits, int* snapId, int sid, IDbBase* 
 
 int CSMDefBase::SendCmd(ISerBase* port, int len, unsigned char* reply, int cap)
 {
+    port->Purge();
     if (port->Write(m_cmdBuf, len) != len) return -1;
     if (m_nDelay > 0) SMSleepMs(static_cast<unsigned long>(m_nDelay));
     int n = cap > 0 ? port->Read(reply, cap, 0) : 0;
     return n < 0 ? 0 : n > cap ? cap : n;
+}
+
+int CSMDefBase::SendCmd(ISerBase* port, int len, unsigned char* reply, int cap, const CSMReplyRule& rule)
+{
+    port->Purge();
+    if (port->Write(m_cmdBuf, len) != len) return -1;
+    if (m_nDelay > 0) SMSleepMs(static_cast<unsigned long>(m_nDelay));
+    if (cap < 1) return 0;
+    int n = SMReadReply(port, reply, cap, rule);
+    return n < 0 ? -1 : n;
 }
 
 std::vector<std::string> CSMDefBase::CodeList(const char* key) const

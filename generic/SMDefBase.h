@@ -71,7 +71,8 @@ public:
     // nothing was created or the last creation succeeded, else 0.
     int ChkDb(tagSMItem* item) override;
     // Point fld: -1 unless 1 <= fld <= DataSize(); [flds] "fld" names the [vals] key; its
-    // value read as an int, -1 when the key is empty, the value absent or not a number.
+    // value read as an int (beyond the int range: the nearest bound), -1 when the key is
+    // empty, the value absent or not a number.
     int DataVal(int fld) override { return PointVal(fld); }
     // State 2 without alarm bits, else 0; 1 with bit 0 of flags (alarm bits do not raise it).
     // On the live database: tbSubSysDetail, the <table> row, the brief (when [comm] brief is
@@ -112,10 +113,13 @@ protected:
     // Whether the reading under key is stored as text (ValStr) rather than as a number.
     virtual bool TextReading(const std::string& key) const;
 
-    // Writes the first len bytes of the command buffer, pauses delay ms (when above 0) and
+    // Purges the port, writes the first len bytes of the command buffer, pauses delay ms (when above 0) and
     // reads up to cap bytes with the port's time-out. -1 after a short write, else the bytes
     // read (0..cap).
     int SendCmd(ISerBase* port, int len, unsigned char* reply, int cap);
+    // The same, keeping only the reply rule accepts (SMReadReply): its length at the start of
+    // reply, 0 when none came; -1 after a short write or for a refusal.
+    int SendCmd(ISerBase* port, int len, unsigned char* reply, int cap, const CSMReplyRule& rule);
     // The two-character codes of a poll list ([comm] key): characters 0-1, 3-4, 6-7, ...
     std::vector<std::string> CodeList(const char* key) const;
     // Logs every command section of the poll list whose dmax (default defDmax) is above max.

@@ -102,7 +102,7 @@ int32_t MbScale(int32_t value, const MbFormat& f)
 bool MbBlockKey(std::string_view key, int& start)
 {
     if (key.find("bit") != std::string_view::npos) return false;
-    if (key.empty() || !IsDigit(key[0])) return false;
+    // A key without a leading number starts at address 0 (atoi of the key).
     long v = 0;
     for (size_t i = 0; i < key.size() && IsDigit(key[i]); ++i) {
         v = v * 10 + (key[i] - '0');
@@ -330,24 +330,15 @@ bool CSMModbus::ReadBlock(ISerBase* port, int addr, int fc, int start, int count
     } else {
         len = ModBusCmd(a, f, reg, cnt);
     }
-    int n = SendCmd(port, len, m_reply, MB_REPLY_SIZE);
-    if (n < 0) return false;
+    // Only the reply to this request counts: the rule drops other frames and checks the
+    // byte count; with [comm] crc 0 the CRC is not checked.
+    const int bytes = SMModbusBytes(fc, count);
+    int n = tcp ? SendCmd(port, len, m_reply, MB_REPLY_SIZE, CSMTcpRule(CBufHelper::wdFromBuf(m_cmdBuf), a, f, bytes))
+                : SendCmd(port, len, m_reply, MB_REPLY_SIZE, CSMRtuRule(a, f, bytes, 0, m_nCrc != 0));
     if (m_nDebug) std::printf("ircv=%d\n", n);
-    if (n < (tcp ? 9 : 5)) return false;
-
-    int data, avail;
-    if (tcp) {
-        data = 9;
-        avail = n - 9;
-        if (m_reply[7] & 0x80) return false;  // exception reply
-    } else {
-        if (m_nCrc && CBufHelper::crc16(m_reply, static_cast<unsigned char>((n - 2) & 0xFF)) !=
-                          CBufHelper::wdFromBufLH(m_reply + n - 2))
-            return false;
-        data = 3;
-        avail = n - 5;
-        if (m_reply[1] & 0x80) return false;
-    }
+    if (n <= 0) return false;
+    const int data = tcp ? 9 : 3;
+    const int avail = bytes;
     if (fc == 1 || fc == 2) {
         if (avail < (count + 7) / 8) return false;
         StoreBits(fc, start, m_reply + data, avail);
@@ -436,6 +427,9 @@ int CSMModbus::DoFunc(ISerBase* port, int addr, int cmd, void*, int len)
         n = 3 + pdu;
         fcAt = 1;
     }
-    if (SendCmd(port, n, m_reply, n + 2) < (tcp ? 9 : 5)) return 0;
-    return m_reply[fcAt] == b[fcAt] ? 1 : 0;
+    // The device's echo or answer to this control: same address (and transaction), same
+    // function; its CRC is not checked.
+    int got = tcp ? SendCmd(port, n, m_reply, MB_REPLY_SIZE, CSMTcpRule(CBufHelper::wdFromBuf(b), a, b[fcAt], -1))
+                  : SendCmd(port, n, m_reply, n + 2, CSMRtuRule(a, b[fcAt], -1, 0, false));
+    return got >= (tcp ? 8 : 4) && m_reply[fcAt] == b[fcAt] ? 1 : 0;
 }

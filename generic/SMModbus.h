@@ -62,8 +62,8 @@ int MbDecode(const unsigned char* p, int avail, const MbFormat& f, bool byteMode
 // The multiplier step for the other types: (int)(value * mult), truncated, saturated.
 int32_t MbScale(int32_t value, const MbFormat& f);
 
-// A [regsN] key that is a block: it does not contain "bit" and starts with a decimal number
-// (the start address; "5HL" is a block at 5). False for any other key.
+// A [regsN] key that is a block: it does not contain "bit"; its leading decimal number is
+// the start address ("5HL" is a block at 5, a key without a leading number one at 0).
 bool MbBlockKey(std::string_view key, int& start);
 // Whether a block fits the Modbus limits: 1..125 registers (fc 3, 4) or 1..2000 bits
 // (fc 1, 2), start 0..65535, last address at most 65535.

@@ -60,6 +60,7 @@ int CSMNormal::UpdLoad()
 int CSMNormal::NormalCmd(unsigned char* buf, int cap, int addr, const std::string& cmd, const std::string& dat)
 {
     m_reqLen = m_headLen = m_tailLen = 0;
+    m_adrAt = -1;
     m_chkKind = CHK_NONE;
     m_chkTail = 0;
     if (!buf) return -1;
@@ -69,7 +70,7 @@ int CSMNormal::NormalCmd(unsigned char* buf, int cap, int addr, const std::strin
     unsigned char code[CMD_SIZE], data[CMD_SIZE], hexTok[CMD_SIZE];
     const size_t codeLen = HexInto(cmd, code, sizeof code);
     const size_t dataLen = HexInto(dat, data, sizeof data);
-    int n = 0, lenAt = -1, chkAt = -1, kind = CHK_NONE, head = 0, tail = 0;
+    int n = 0, lenAt = -1, chkAt = -1, kind = CHK_NONE, head = 0, tail = 0, adrAt = -1;
     bool over = false;
     auto put = [&](const unsigned char* p, size_t k) {
         if (over || static_cast<size_t>(cap - n) < k) {
@@ -101,6 +102,7 @@ int CSMNormal::NormalCmd(unsigned char* buf, int cap, int addr, const std::strin
         } else if (tok.compare(0, 4, "dlen") == 0) {
             put1(static_cast<unsigned int>(dat.size() / 2));
         } else if (tok.compare(0, 3, "adr") == 0) {
+            if (adrAt < 0) adrAt = n;
             put1(static_cast<unsigned int>(addr));
         } else if (tok.compare(0, 3, "cmd") == 0) {
             put(code, codeLen);
@@ -135,6 +137,7 @@ int CSMNormal::NormalCmd(unsigned char* buf, int cap, int addr, const std::strin
     }
     if (lenAt >= 0) buf[lenAt] = static_cast<unsigned char>(n);
     m_reqLen = n;
+    m_adrAt = adrAt;
     m_headLen = head;
     m_tailLen = tail;
     m_chkKind = static_cast<short>(kind);
@@ -170,6 +173,23 @@ int CSMNormal::NormalChk(const unsigned char* reply, int n) const
         if (std::memcmp(reply + n - m, m_req + m_reqLen - m, static_cast<size_t>(m)) != 0) return CHK_BAD_TAIL;
     }
     return 0;
+}
+
+int CSMNormal::Judge(const unsigned char* p, int n, bool end) const
+{
+    // The request's address byte at the same place, and the request's head when the frame
+    // starts with fixed bytes; then the reply is complete once its checks pass.
+    const int head = (m_chk & 1) ? std::min(m_headLen, m_reqLen) : 0;
+    if (n < std::max(m_adrAt + 1, head)) return end ? SKIP : MORE;
+    if (m_adrAt >= 0 && m_adrAt < m_reqLen && p[m_adrAt] != m_req[m_adrAt]) return SKIP;
+    if (head > 0 && std::memcmp(p, m_req, static_cast<size_t>(head)) != 0) return SKIP;
+    if (n > 0 && NormalChk(p, n) == 0) return n;
+    return end ? SKIP : MORE;
+}
+
+bool CSMNormal::Checked() const
+{
+    return m_adrAt >= 0 || m_chkKind != CHK_NONE || ((m_chk & 1) && m_headLen > 0) || ((m_chk & 2) && m_tailLen > 0);
 }
 
 int CSMNormal::NormalSize(const std::string& type)
@@ -236,8 +256,8 @@ int CSMNormal::Poll(ISerBase* port, int addr, int)
         if (dmax > REPLY_MAX) return 0;
         int len = NormalCmd(m_cmdBuf, CMD_SIZE, addr, code, m_ini.GetValue(sec, "cdat", ""));
         if (len < 0) return 0;
-        int n = SendCmd(port, len, reply, dmax);
-        if (n < 0) return 0;
+        int n = SendCmd(port, len, reply, dmax < 0 ? 0 : dmax, *this);
+        if (n < 0 || (n == 0 && Checked())) return 0;
         int chk = NormalChk(reply, n);
         if (m_nDebug > 0) std::printf("cmd=%s snd=%d rcv=%d chk=%d\n", code.c_str(), len, n, chk);
         if (chk != 0) return 0;
@@ -266,7 +286,7 @@ int CSMNormal::DoFunc(ISerBase* port, int addr, int cmd, void*, int)
     int len = NormalCmd(m_cmdBuf, CMD_SIZE, addr, code, data);
     if (len < 0) return 0;
     unsigned char reply[REPLY_MAX];
-    int n = SendCmd(port, len, reply, 2 * len);
-    if (n < 0) return 0;
+    int n = SendCmd(port, len, reply, 2 * len, *this);
+    if (n < 0 || (n == 0 && Checked())) return 0;
     return NormalChk(reply, n) == 0 ? 1 : 0;
 }

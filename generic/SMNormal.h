@@ -10,7 +10,8 @@
 //                low byte of the byte sum, XOR of the bytes
 // Keywords match on their first three letters ("dlen" on four); other tokens add nothing.
 // A reply must carry the checksum of the same kind at the same distance from its end, and
-// with [comm] chk bit 0 / bit 1 start / end with the request's first / last hex token.
+// with [comm] chk bit 0 / bit 1 start / end with the request's first / last hex token; a
+// frame whose byte at the template's "adr" place is not the device address is dropped.
 // Its values start at [comm] dat0 and are cut by the command section's types (F: 4-byte
 // float, least significant byte first, times dfac; I: 16-bit, high byte first; other: one
 // byte; "-": a default-sized field skipped) into [vals] "<section><nn>", bits into
@@ -29,7 +30,7 @@
 
 #include "generic/SMDefBase.h"
 
-class CSMNormal : public CSMDefBase {
+class CSMNormal : public CSMDefBase, public CSMReplyRule {
 public:
     enum { REPLY_MAX = 256 };
     enum { CHK_NONE = 0, CHK_CRC = 1, CHK_SUM = 2, CHK_XOR = 3 };
@@ -54,6 +55,16 @@ public:
     int NormalChk(const unsigned char* reply, int n) const;
     static int NormalVal(const unsigned char* p, const std::string& type, int fac);
     static int NormalSize(const std::string& type);
+    // The reply to the last request (CSMReplyRule): the address byte where the template puts
+    // "adr" equal to the request's, the head as sent when chk bit 0 is set, then the reply
+    // is taken once NormalChk passes. Without a checked head a reply must start a read; with
+    // one, bytes before it are dropped.
+    int Judge(const unsigned char* p, int n, bool end) const override;
+    bool Scan() const override { return (m_chk & 1) && m_headLen > 0; }
+    int AdrAt() const { return m_adrAt; }
+    // Whether a reply is checked at all (address, checksum, head or tail): then no reply that
+    // passes is a failed command.
+    bool Checked() const;
     // Stores the values of one reply of section under [vals].
     void ValsByDefault(const unsigned char* reply, int n, const std::string& section, const std::string& defType);
 
@@ -76,6 +87,7 @@ private:
     int m_dat0 = 0;
 
     int m_reqLen = 0;
+    int m_adrAt = -1;  // offset of the address byte in the request, -1: none
     int m_headLen = 0;
     int m_tailLen = 0;
     short m_chkKind = CHK_NONE;

@@ -98,7 +98,7 @@ void CSMSnmpPub::_strFix(std::string& text)
     }
 }
 
-std::string CSMSnmpPub::_oidGetStr(Snmp& snmp, Pdu& pdu, const SnmpTarget& target, const char* oid)
+std::string CSMSnmpPub::_oidGetStr(Snmp& snmp, Pdu& pdu, const SnmpTarget& target, const char* oid, int* result)
 {
     // A table walk leaves a whole GET-BULK answer in the PDU: ask for the one object only.
     if (pdu.get_vb_count() != 1) {
@@ -108,6 +108,7 @@ std::string CSMSnmpPub::_oidGetStr(Snmp& snmp, Pdu& pdu, const SnmpTarget& targe
         pdu[0].set_oid(Oid(oid ? oid : ""));
     }
     int status = snmp.get(pdu, target);
+    if (result) *result = status;
     if (status == SNMP_CLASS_SUCCESS) {
         Vb vb;
         pdu.get_vb(vb, 0);
@@ -193,7 +194,7 @@ void CSMSnmpPub::WalkStats(const std::string& prefix)
 }
 
 bool CSMSnmpPub::Walk(Snmp& snmp, Pdu& pdu, const SnmpTarget& target, const std::string& oid,
-                      const std::string& prefix, const std::string& cols)
+                      const std::string& prefix, const std::string& cols, int* first)
 {
     Oid base(oid.c_str());
     Vb next(base);
@@ -201,6 +202,8 @@ bool CSMSnmpPub::Walk(Snmp& snmp, Pdu& pdu, const SnmpTarget& target, const std:
     long bindings = 0;
     int status;
     while ((status = snmp.get_bulk(pdu, target, 0, BULK_REPS)) == SNMP_CLASS_SUCCESS) {
+        if (first) *first = status;
+        first = nullptr;
         int n = pdu.get_vb_count();
         if (n == 0) {
             trace_sm_log("RtLog", "SNMP bulk %s: empty answer, walk ended\n", oid.c_str());
@@ -230,6 +233,7 @@ bool CSMSnmpPub::Walk(Snmp& snmp, Pdu& pdu, const SnmpTarget& target, const std:
         next = vb;
         pdu.set_vblist(&next, 1);
     }
+    if (first) *first = status;
     trace_sm_log("RtLog", "SNMP bulk %s err %s\n", oid.c_str(), Snmp::error_msg(status));
     return false;
 }
@@ -272,6 +276,17 @@ int CSMSnmpPub::Poll(ISerBase*, int addr, int extra)
     std::vector<std::pair<std::string, std::string>> entries;
     for (auto it = m_ini.beginKey(SEC_OIDS); it != m_ini.endKey(SEC_OIDS); ++it)
         entries.emplace_back(it->first, it->second.value);
+    // An agent that does not answer the poll's first request is not there: the poll fails
+    // after that one time-out instead of waiting out every request.
+    bool first = true;
+    auto dead = [&](int status) {
+        if (!first) return false;
+        first = false;
+        if (status != SNMP_CLASS_TIMEOUT) return false;
+        trace_sm_log("RtLog", "SNMP %s: no answer to the first request, poll failed\n", c.addr.c_str());
+        m_ini.DeleteKey(SEC_VALS, "#all");
+        return true;
+    };
     for (const auto& e : entries) {
         const std::string& oid = e.first;
         size_t colon = e.second.find(':');
@@ -281,7 +296,9 @@ int CSMSnmpPub::Poll(ISerBase*, int addr, int extra)
                 trace_sm_log("RtLog", "type %d: [oids] %s names no reading, skipped\n", m_nType, oid.c_str());
                 continue;
             }
-            std::string reading = _oidGetStr(snmp, pdu, target, oid.c_str());
+            int status = SNMP_CLASS_SUCCESS;
+            std::string reading = _oidGetStr(snmp, pdu, target, oid.c_str(), &status);
+            if (dead(status)) return 0;
             if (m_ini.GetValue<int>(SEC_VALSSTR, name, 0) == 1) _strFix(reading);
             m_vals.SetText(m_vals.Slot(name), reading);
             continue;
@@ -289,7 +306,10 @@ int CSMSnmpPub::Poll(ISerBase*, int addr, int extra)
         std::string prefix = e.second.substr(0, colon);
         std::string cols = e.second.substr(colon + 1);
         WalkBegin(prefix);
-        if (Walk(snmp, pdu, target, oid, prefix, cols)) m_vals.SetInt(m_vals.Slot(prefix), m_rows);
+        int status = SNMP_CLASS_SUCCESS;
+        bool done = Walk(snmp, pdu, target, oid, prefix, cols, &status);
+        if (dead(status)) return 0;
+        if (done) m_vals.SetInt(m_vals.Slot(prefix), m_rows);
         WalkStats(prefix);
     }
 

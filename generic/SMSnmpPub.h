@@ -69,9 +69,9 @@ public:
     static void _strFix(std::string& text);
 
     // One GET of oid through the PDU (re-pointed to that single object): the printable value,
-    // or "" when the request failed.
+    // or "" when the request failed; status (when given) receives the request's result.
     static std::string _oidGetStr(Snmp_pp::Snmp& snmp, Snmp_pp::Pdu& pdu, const Snmp_pp::SnmpTarget& target,
-                                  const char* oid);
+                                  const char* oid, int* status = nullptr);
     // The same, its first 32 characters read as a number in base (strtol); 0 on failure,
     // held at the int range.
     static int _oidGet(Snmp_pp::Snmp& snmp, Snmp_pp::Pdu& pdu, const Snmp_pp::SnmpTarget& target, const char* oid,
@@ -92,9 +92,10 @@ public:
 
 private:
     int Poll(ISerBase* port, int addr, int extra);
-    // Reads one table; true when the walk reached its end.
+    // Reads one table; true when the walk reached its end. first (when given) receives the
+    // result of the walk's first request.
     bool Walk(Snmp_pp::Snmp& snmp, Snmp_pp::Pdu& pdu, const Snmp_pp::SnmpTarget& target, const std::string& oid,
-              const std::string& prefix, const std::string& cols);
+              const std::string& prefix, const std::string& cols, int* first = nullptr);
     // A reading goes to ValStr when [vals.str] of its lookup key (LookupKey) is non-zero.
     bool TextReading(const std::string& key) const override;
 

@@ -95,7 +95,7 @@ int CSMYdt1363::YdDatSize(const std::string& type)
     return 2;
 }
 
-int CSMYdt1363::YdVal(const char* text, const std::string& type, int fac)
+int CSMYdt1363::YdVal(const char* text, const std::string& type, double fac)
 {
     char c = type.empty() ? 0 : type[0];
     if (c == 'F' || c == 'f') return DefTrunc(static_cast<double>(CBufHelper::HexValF(text)) * fac);
@@ -113,9 +113,9 @@ int CSMYdt1363::YdDatNone(const char* text, int chars)
 
 bool CSMYdt1363::ReplyOk(const char* reply, int n) { return n >= 9 && reply[8] == '0' && reply[9] == '0'; }
 
-int CSMYdt1363::Send(ISerBase* port, int len, char* reply, int cap)
+int CSMYdt1363::Send(ISerBase* port, int addr, int len, char* reply, int cap)
 {
-    int n = SendCmd(port, len, reinterpret_cast<unsigned char*>(reply), cap);
+    int n = SendCmd(port, len, reinterpret_cast<unsigned char*>(reply), cap, CSMYdtRule(addr));
     reply[n < 0 ? 0 : n] = 0;
     return n;
 }
@@ -126,7 +126,7 @@ std::string CSMYdt1363::YdVer(ISerBase* port, int addr)
     int len = YdCmd(reinterpret_cast<char*>(m_cmdBuf), CMD_SIZE, "00", addr, m_cid1.c_str(), "4F", nullptr);
     if (len < 0) return "";
     char reply[18 + 1];
-    int n = Send(port, len, reply, 18);
+    int n = Send(port, addr, len, reply, 18);
     if (!ReplyOk(reply, n)) return "";  // also after a short write (n is -1)
     return std::string(reply + 1, 2);
 }
@@ -168,10 +168,11 @@ bool CSMYdt1363::PollCommand(ISerBase* port, int addr, const std::string& ver, c
     const std::string sec = code + "H";
     const std::string dinfo = m_ini.GetValue(sec, "dinfo", m_dinfo);
     int dflag = m_ini.GetValue<int>(sec, "dflag", 0);
-    const int dfac = m_ini.GetValue<int>(sec, "dfac", 1);
+    const double dfac = m_ini.GetValue<double>(sec, "dfac", 1.0);
     const std::string dcmd = m_ini.GetValue(sec, "dcmd", "");
-    const int dmax = m_ini.GetValue<int>(sec, "dmax", m_dmax);
+    int dmax = m_ini.GetValue<int>(sec, "dmax", m_dmax);
     if (dmax > REPLY_MAX) return false;
+    if (dmax < 0) dmax = 0;
     if (dflag < 0 || dflag > REPLY_MAX) dflag = dflag < 0 ? 0 : REPLY_MAX;
 
     int len = YdCmd(reinterpret_cast<char*>(m_cmdBuf), CMD_SIZE, ver.c_str(), addr, m_cid1.c_str(), code.c_str(),
@@ -182,7 +183,7 @@ bool CSMYdt1363::PollCommand(ISerBase* port, int addr, const std::string& ver, c
     }
     if (m_nDebug > 0) std::printf("icmd=%d %s", len, reinterpret_cast<char*>(m_cmdBuf));
     char reply[REPLY_MAX + 1];
-    int n = Send(port, len, reply, dmax);
+    int n = Send(port, addr, len, reply, dmax);
     if (n < 0) return false;
     if (m_nDebug > 0) std::printf("rcv=%d %s\n\n", n, reply);
 
@@ -227,6 +228,6 @@ int CSMYdt1363::DoFunc(ISerBase* port, int addr, int cmd, void*, int)
                     info.c_str());
     if (len < 0) return 0;
     char reply[18 + 1];
-    int n = Send(port, len, reply, 18);
+    int n = Send(port, addr, len, reply, 18);
     return ReplyOk(reply, n) ? 1 : 0;
 }

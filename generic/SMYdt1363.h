@@ -41,7 +41,7 @@ public:
                      const char* info);
     // One item at text: type F (8 characters, float, least significant byte first, times fac,
     // truncated), I (4 characters, unsigned 16-bit) or anything else (2 characters, one byte).
-    static int YdVal(const char* text, const std::string& type, int fac);
+    static int YdVal(const char* text, const std::string& type, double fac);
     // Characters of one item of the type: 8, 4 or 2.
     static int YdDatSize(const std::string& type);
     // 1 when the chars characters at text are all "20" pairs (the device marks the item absent).
@@ -56,8 +56,9 @@ private:
     int Poll(ISerBase* port, int addr, int waitMs);
     // One command of the poll; false when the poll must stop.
     bool PollCommand(ISerBase* port, int addr, const std::string& ver, const std::string& code);
-    // SendCmd into a text buffer of cap + 1 characters, NUL terminated.
-    int Send(ISerBase* port, int len, char* reply, int cap);
+    // SendCmd into a text buffer of cap + 1 characters, NUL terminated; only a frame with
+    // the request's ADR counts (CSMYdtRule).
+    int Send(ISerBase* port, int addr, int len, char* reply, int cap);
     // A control or version reply: at least 9 characters and RTN's second and LENGTH's first
     // character both "0".
     static bool ReplyOk(const char* reply, int n);

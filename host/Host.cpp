@@ -50,6 +50,7 @@ public:
         return rc == SQLITE_ROW || rc == SQLITE_DONE;
     }
     int ColInt(int i) { return sqlite3_column_int(m_st, i); }
+    long long ColInt64(int i) { return sqlite3_column_int64(m_st, i); }
     std::string ColText(int i)
     {
         const unsigned char* t = sqlite3_column_text(m_st, i);
@@ -455,7 +456,7 @@ std::map<int, std::string> PointKeys(const HostCfg& cfg, int type)
 }
 
 // "note value" with the value divided by the point's scale.
-std::string Scaled(const PointDef& def, int value)
+std::string Scaled(const PointDef& def, long long value)
 {
     int sc = def.scale > 0 ? def.scale : 1;
     int dec = sc >= 1000 ? 3 : sc >= 100 ? 2 : sc >= 10 ? 1 : 0;
@@ -518,7 +519,7 @@ bool Show(const HostCfg& cfg, FILE* out, std::string& err)
                 raw += " " + c + "=" + (q.ColNull(i) ? "NULL" : GbkForTerminal(q.ColText(i)));
                 auto def = byColumn.find(ini::Lower(c));
                 if (def != byColumn.end() && def->second->scale > 0 && !q.ColNull(i))
-                    scaled += (scaled.empty() ? "  " : ", ") + Scaled(*def->second, q.ColInt(i));
+                    scaled += (scaled.empty() ? "  " : ", ") + Scaled(*def->second, q.ColInt64(i));
             }
             if (!raw.empty()) std::fprintf(out, "  %s:%s\n", t.c_str(), raw.c_str());
             if (!scaled.empty()) std::fprintf(out, "%s\n", scaled.c_str());
@@ -538,7 +539,7 @@ bool Show(const HostCfg& cfg, FILE* out, std::string& err)
                 if (strcasecmp(q.ColName(i), "ValStr") == 0) strCol = i;
             }
             std::map<std::string, std::string> shown;  // key -> value as shown
-            std::map<std::string, int> numbers;
+            std::map<std::string, long long> numbers;
             std::string raw;
             while (q.Step(&row) && row) {
                 std::string v = "NULL";
@@ -546,7 +547,7 @@ bool Show(const HostCfg& cfg, FILE* out, std::string& err)
                     v = "'" + GbkForTerminal(q.ColText(strCol)) + "'";
                 } else if (!q.ColNull(valCol)) {
                     v = q.ColText(valCol);
-                    numbers[q.ColText(fldCol)] = q.ColInt(valCol);
+                    numbers[q.ColText(fldCol)] = q.ColInt64(valCol);
                 }
                 shown[q.ColText(fldCol)] = v;
                 raw += " " + GbkForTerminal(q.ColText(fldCol)) + "=" + v;

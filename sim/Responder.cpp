@@ -203,8 +203,20 @@ bool CModbusResponder::Answer(const uint8_t* req, size_t n, Reply& out)
     }
     if (out.bytes.empty()) return false;
     if (sl->Spec().fault == FAULT_BADCRC) out.bytes.back() = static_cast<uint8_t>(~out.bytes.back());
+    if (sl->Spec().fault == FAULT_WRONGADDR) WrongAddr(out.bytes);
     out.delayMs = sl->Spec().delayMs;
     return true;
+}
+
+void CModbusResponder::WrongAddr(std::vector<uint8_t>& reply) const
+{
+    size_t at = m_tcp ? 6 : 0;
+    if (reply.size() < at + 3) return;
+    reply[at] = static_cast<uint8_t>(reply[at] % 255 + 1);
+    if (m_tcp) return;
+    uint16_t crc = Crc16(reply.data(), reply.size() - 2);
+    reply[reply.size() - 2] = static_cast<uint8_t>(crc & 0xFF);
+    reply[reply.size() - 1] = static_cast<uint8_t>(crc >> 8);
 }
 
 void CModbusResponder::Tick()

@@ -88,6 +88,8 @@ public:
     bool AnswerOnGap() const override { return !m_tcp; }
     bool Answer(const uint8_t* req, size_t n, Reply& out) override;
     void Tick() override;
+    // The reply as from another address (fault wrongaddr): RTU address and CRC, or TCP unit id.
+    void WrongAddr(std::vector<uint8_t>& reply) const;
     CModbusSlave* Slave(int addr) const;
 
 private:

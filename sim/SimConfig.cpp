@@ -55,6 +55,9 @@ bool ReadBus(CSection& s, BusSpec& bus)
     return s.Int("gap", bus.gapMs, 1, 10000) && s.Int("pace", bus.paceMs, 0, 10000) && s.Done();
 }
 
+// A late slave without a delay of its own answers after this many ms.
+const int kLateMs = 1500;
+
 bool ReadSlave(CSection& s, SlaveSpec& sl)
 {
     static const struct {
@@ -62,7 +65,8 @@ bool ReadSlave(CSection& s, SlaveSpec& sl)
         Table table;
     } kTables[] = {{"coil.", TB_COIL}, {"discrete.", TB_DISCRETE}, {"hold.", TB_HOLDING}, {"input.", TB_INPUT}};
     static const std::map<std::string, Fault> kFaults = {
-        {"none", FAULT_NONE}, {"silent", FAULT_SILENT}, {"badcrc", FAULT_BADCRC}};
+        {"none", FAULT_NONE}, {"silent", FAULT_SILENT}, {"badcrc", FAULT_BADCRC}, {"late", FAULT_LATE},
+        {"wrongaddr", FAULT_WRONGADDR}};
     sl.name = s.Name().substr(6);
     for (const std::string& key : s.Keys()) {
         if (IsExtKey(key)) sl.ext[ini::Lower(key)] = s.Str(key);
@@ -80,8 +84,11 @@ bool ReadSlave(CSection& s, SlaveSpec& sl)
     }
     sl.bus = s.Str("bus");
     if (sl.bus.empty()) return s.Fail("bus", "missing");
-    return s.Int("addr", sl.addr, 1, 255, true) && s.Word("fault", kFaults, sl.fault) &&
-           s.Int("delay", sl.delayMs, 0, 60000) && s.Done();
+    if (!s.Int("addr", sl.addr, 1, 255, true) || !s.Word("fault", kFaults, sl.fault) ||
+        !s.Int("delay", sl.delayMs, 0, 60000) || !s.Done())
+        return false;
+    if (sl.fault == FAULT_LATE && sl.delayMs == 0) sl.delayMs = kLateMs;
+    return true;
 }
 
 }  // namespace

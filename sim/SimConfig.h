@@ -27,6 +27,8 @@ enum Fault {
     FAULT_NONE = 0,
     FAULT_SILENT,  // never answers
     FAULT_BADCRC,  // answers with the last byte of the reply inverted
+    FAULT_LATE,       // answers after the delay (1500 ms when none is set): after a host's time-out
+    FAULT_WRONGADDR,  // answers as the next address (Modbus RTU, Modbus TCP unit id, YD/T ADR)
 };
 
 struct SlaveSpec {

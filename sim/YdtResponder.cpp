@@ -285,7 +285,8 @@ bool CYdtResponder::Answer(const uint8_t* req, size_t n, Reply& out)
             info = it->second.info.Expand(*sl->regs);
         }
     }
-    std::string frame = Frame(sl->ver, adr, sl->cid1, rtn, info);
+    const int replyAdr = spec.fault == FAULT_WRONGADDR ? (adr + 1) & 0xFF : adr;
+    std::string frame = Frame(sl->ver, replyAdr, sl->cid1, rtn, info);
     out.bytes.assign(frame.begin(), frame.end());
     if (spec.fault == FAULT_BADCRC) out.bytes[out.bytes.size() - 2] = static_cast<uint8_t>(out.bytes[out.bytes.size() - 2] == '0' ? '1' : '0');
     out.delayMs = spec.delayMs;

@@ -270,6 +270,7 @@ int SMCamera3ge::DataGet(ISerBase* port, int, int)
 {
     trace_log("RtLog", "截图: 开始\r\n");
     if (!port) return 0;
+    port->Purge();
     if (port->Write(reinterpret_cast<const unsigned char*>("UG3#"), 4) != 4) return 0;
     SMSleepMs(100);
     unsigned char h[4];

@@ -29,7 +29,9 @@ int CSMEnvirCPL::Poll(ISerBase* port, int addr, int waitMs, int* v)
     q[4] = Sum(q + 1, 3);
     q[5] = TAIL;
     unsigned char r[REPLY_BUF];
-    int n = Exchange(port, q, 6, ReplyPauseUs(waitMs, DEFAULT_PAUSE_MS), r, REPLY_BUF);
+    const unsigned char head[] = {HEAD, a, CMD_QUERY | REPLY_BIT, DATA_LEN};
+    int n = Exchange(port, q, 6, ReplyPauseUs(waitMs, DEFAULT_PAUSE_MS), r, REPLY_BUF,
+                     CSMHeadRule(head, sizeof head, 6 + DATA_LEN));
     if (n != 6 + DATA_LEN || r[0] != HEAD || r[n - 1] != TAIL || r[1] != a || r[2] != (CMD_QUERY | REPLY_BIT) ||
         r[3] != DATA_LEN || Sum(r + 1, 3 + DATA_LEN) != r[4 + DATA_LEN])
         return 0;

@@ -20,14 +20,34 @@ const SMTableDef kTable = {"tbEnvirEx",
                            "Tem INTEGER,Hum INTEGER,iTem INTEGER,iHum INTEGER,"
                            "TemRate INTEGER,HumRate INTEGER,iTemRate INTEGER,iHumRate INTEGER"};
 
-enum { REPLY_CAP = 120, REPLY_MIN = 10 };  // 5 header bytes, Tem, Hum, ..., checksum
+// 5 header bytes, Tem, Hum, ..., checksum; a 9-byte reply passes (its checksum is Hum's high byte).
+enum { REPLY_CAP = 120, REPLY_MIN = 9 };
+
+// A reply of the probe: C1, the request's address and command, ending with the byte sum.
+class CExRule : public CSMReplyRule {
+public:
+    CExRule(int addr, int cmd) : m_addr(addr & 0xFF), m_cmd(cmd & 0xFF) {}
+    int Judge(const unsigned char* p, int n, bool end) const override
+    {
+        if (n < 1) return end ? SKIP : MORE;
+        if (p[0] != 0xC1) return SKIP;
+        if (n < 3) return end ? SKIP : MORE;
+        if (p[1] != m_addr || p[2] != m_cmd) return SKIP;
+        if (n >= REPLY_MIN && (CBufHelper::sum(p, n - 1) & 0xFF) == p[n - 1]) return n;
+        return end ? SKIP : MORE;
+    }
+
+private:
+    int m_addr, m_cmd;
+};
 }  // namespace
 
 CSMEnvirEx::CSMEnvirEx() : CSMEnvirTHBase(1293, kPoints, 4, kTable, ", ") {}
 
 int CSMEnvirEx::ChkDb(tagSMItem* item)
 {
-    if (item) {
+    // Nothing is reset when there is no database to check.
+    if (item && (Db() || Db2())) {
         m_prevTem[item->SID] = 0;
         m_prevHum[item->SID] = 0;
     }
@@ -57,7 +77,7 @@ int CSMEnvirEx::DataGet(ISerBase* port, int addr, int waitMs)
 {
     int len = CmdPack(m_cmdBuf, static_cast<unsigned char>(addr & 0xFF), 1, 0, nullptr, 0);
     unsigned char r[REPLY_CAP];
-    int n = Exchange(port, m_cmdBuf, len, ReplyPauseUs(waitMs, 200), r, REPLY_CAP);
+    int n = Exchange(port, m_cmdBuf, len, ReplyPauseUs(waitMs, 200), r, REPLY_CAP, CExRule(addr, 1));
     // The values sit at offsets 5..8, so a reply needs at least those and the checksum.
     if (n < REPLY_MIN) return 0;
     if ((CBufHelper::sum(r, n - 1) & 0xFF) != r[n - 1]) return 0;

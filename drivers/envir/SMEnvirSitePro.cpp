@@ -52,7 +52,8 @@ int CSMEnvirSitePro::ReadWords(ISerBase* port, int addr, const EnvirRead& rq, in
     int want = HEAD + 2 * rq.count;
     unsigned char r[REPLY_CAP];
     if (want > REPLY_CAP) return 0;
-    int n = Exchange(port, m_cmdBuf, len, ReplyPauseUs(waitMs, DEFAULT_PAUSE_MS), r, want);
+    int n = Exchange(port, m_cmdBuf, len, ReplyPauseUs(waitMs, DEFAULT_PAUSE_MS), r, REPLY_CAP,
+                     CSMTcpRule(id, unit, rq.func, 2 * rq.count));
     if (n != want) return 0;
     if (CBufHelper::wdFromBuf(r) != id || CBufHelper::wdFromBuf(r + 2) != 0 ||
         CBufHelper::wdFromBuf(r + 4) != want - MBAP || r[6] != unit || r[7] != rq.func || r[8] != 2 * rq.count)

@@ -141,6 +141,7 @@ void CSMUps::Wait(int waitMs)
 int CSMUps::Query(ISerBase* port, const char* text, int want, int waitMs, char* r)
 {
     if (waitMs > 0) SMSleepMs(static_cast<unsigned long>(waitMs));
+    port->Purge();  // a late answer to the previous query is not this one's
     int w = port->WriteStr(text);
     SMSleepMs(QUERY_PAUSE_MS);
     if (w != want) return -1;

@@ -713,6 +713,13 @@ SectionPlan CheckCommandSection(Checker& c, const std::string& sec, bool ydt)
         const int line = k->second.line;
         if (key.empty() || key[0] == '[') continue;
         if (key == "dinfo") continue;
+        if (ydt && key == "dfac") {
+            // A floating-point multiplier ("0.5").
+            double f = 0;
+            if (!SimpleIni::ParseLeadingDouble(v, f))
+                c.Add(line, "[%s] dfac: '%s' is not a number (the driver uses 1)", sec.c_str(), v.c_str());
+            continue;
+        }
         if (key == "dmax" || key == "dfac" || (ydt && key == "dflag")) {
             c.CheckNumber(sec, key, "the driver");
             long long n = 0;

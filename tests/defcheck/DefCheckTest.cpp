@@ -97,7 +97,7 @@ TEST(DefCheck, BlocksWithinTheModbusLimits)
     EXPECT_FALSE(Has(f, 13, {"at most"}));
     EXPECT_TRUE(Has(f, 14, {"5=-3"}));
     auto g = Check(Def("", "[regs3]\n0=2\nx5=1\n7z=1\n"));
-    EXPECT_TRUE(Has(g, 6, {"x5", "neither a block"})) << Lines(g);
+    EXPECT_TRUE(Has(g, 6, {"x5", "read as a block at address 0"})) << Lines(g);
     EXPECT_TRUE(Has(g, 7, {"block at address 7", "'z' is ignored"}));
 }
 

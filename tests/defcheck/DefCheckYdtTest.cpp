@@ -33,6 +33,13 @@ TEST(DefCheckYdt, CleanDefinitionsHaveNoFindings)
 {
     auto y = DefCheckText(Ydt("Yk01=2F01\nbak=1\nver=21\ndmax=512\n"), DEF_YDT);
     EXPECT_TRUE(y.empty()) << Lines(y);
+    // The YD/T factor is a floating-point multiplier.
+    for (const char* fac : {"0.5", "x"}) {
+        std::string t = Ydt("bak=1\nver=21\n");
+        t.replace(t.find("[42H]\ndflag=1\n"), 14, std::string("[42H]\ndflag=1\ndfac=") + fac + "\n");
+        auto z = DefCheckText(t, DEF_YDT);
+        EXPECT_EQ(z.size(), fac[0] == 'x' ? 1u : 0u) << Lines(z);
+    }
     auto c = DefCheckText(Cmd("Yk01=45\nYk02=45,0101\n"), DEF_CMD);
     EXPECT_TRUE(c.empty()) << Lines(c);
     DefKind used = DEF_AUTO;

@@ -158,7 +158,7 @@ TEST(Show, ReadingsUnderThePointNamesOfTheDefinition)
                                      "[device.ups]\nSID = 7\nType = 4096\nName = UPS\n");
     std::filesystem::create_directories(dir / "root/NandFlash/SM");
     e2e::WriteFile(dir / "root/NandFlash/SM/SM4096.def", "[comm]\nnote=x\n[flds]\ncnt=4\n1=model\n2=battv ; volts\n"
-                                                          "3=alarms\n4=gone\n");
+                                                          "3=alarms\n4=gone\n5=octets\n");
     host::HostCfg cfg;
     std::string err;
     ASSERT_TRUE(host::LoadHostConfig(dir / "site.ini", cfg, err)) << err;
@@ -168,12 +168,14 @@ TEST(Show, ReadingsUnderThePointNamesOfTheDefinition)
                          "Val INTEGER,ValStr VARCHAR(128));"
                          "insert into tbSnmpDat(DID,SID,Fld,ValStr) values(0,7,'model','UPS ''10K''');"
                          "insert into tbSnmpDat(DID,SID,Fld,Val) values(0,7,'battv',2184),(0,7,'alarms',null),"
+                         "(0,7,'octets',4294967295),"
                          "(5,7,'battv',1),(0,8,'battv',2);"  // a history row, another device
                          "insert into tbSMDef values(4096,0,1,'Model',1,'Model',0,1,0,0,'',0,'',0,NULL),"
                          "(4096,3,2,'BattV',1,'Wrong',0,1,0,0,'',0,'',0,NULL),"
                          "(4096,0,2,'BattV',1,'BattV',0,10,0,0,'',0,'',0,NULL),"
                          "(4096,0,3,'Alarms',1,'Alarms',0,1,0,0,'',0,'',0,NULL),"
-                         "(4096,0,4,'Gone',1,'Gone',0,1,0,0,'',0,'',0,NULL)"))
+                         "(4096,0,4,'Gone',1,'Gone',0,1,0,0,'',0,'',0,NULL),"
+                         "(4096,0,5,'Octets',1,'Octets',0,1,0,0,'',0,'',0,NULL)"))
         << db.LastError();
     db.Close();
     char* text = nullptr;
@@ -184,8 +186,8 @@ TEST(Show, ReadingsUnderThePointNamesOfTheDefinition)
     std::string shown(text, size);
     std::free(text);
     EXPECT_NE(std::string::npos,
-              shown.find("  tbSnmpDat: model='UPS '10K'' battv=2184 alarms=NULL\n"
-                         "  Model 'UPS '10K'', BattV 218.4, Alarms NULL\n"))
+              shown.find("  tbSnmpDat: model='UPS '10K'' battv=2184 alarms=NULL octets=4294967295\n"
+                         "  Model 'UPS '10K'', BattV 218.4, Alarms NULL, Octets 4294967295\n"))
         << shown;
 }
 

@@ -18,7 +18,7 @@ const char kSim[] =
     "[bus.psu]\nkind = ydt\npty = %DIR%/ttyPSU\n"
     "[bus.pdu]\nkind = cmd\npty = %DIR%/ttyPDU\n"
     "cmd.request = 7E adr cmd dlen dat sum 0D\ncmd.reply = 7E adr cmd dlen dat sum 0D\ncmd.chk0 = 1\n"
-    "[slave.rect]\nbus = psu\naddr = 1\nydt.ver = 21\nydt.cid1 = 41\n"
+    "[slave.rect]\nbus = psu\naddr = 1\nydt.ver = 21\nydt.cid1 = 41\n%RECTFAULT%"
     "hold.0 = 535\nhold.1 = 225\nhold.2 = 380\nhold.3 = 0\nhold.4 = 0\nhold.5 = 0\nhold.6 = 2\n"
     "ydt.41 = 11 {0:f10} {1:f10} 01 {2:f10}\n"
     "ydt.43 = 11 {3:b} {4:b}\n"
@@ -30,10 +30,11 @@ const char kSim[] =
 
 class YdtEndToEnd : public e2e::Harness {
 protected:
-    void Start(const std::string& pduFault = "", int rectifierAddr = 1)
+    void Start(const std::string& pduFault = "", int rectifierAddr = 1, const std::string& rectFault = "")
     {
         InstallDefs({"SM5120.def", "SM5632.def"});
-        StartSim(e2e::Replace(e2e::Replace(kSim, "%DIR%", dir.Path()), "%PDUFAULT%", pduFault));
+        StartSim(e2e::Replace(e2e::Replace(e2e::Replace(kSim, "%DIR%", dir.Path()), "%PDUFAULT%", pduFault),
+                              "%RECTFAULT%", rectFault));
         site = Site(Port(1, dir / "ttyPSU") + Port(2, dir / "ttyPDU"),
                     Device(501, 5120, 1, rectifierAddr, "整流柜") + Device(502, 5632, 2, 3, "配电柜"));
     }
@@ -94,6 +95,17 @@ TEST_F(YdtEndToEnd, UnansweredCommandsDoNotFailARectifierButASilentUnitFails)
     EXPECT_EQ(2, Int("select State from tbNormal where SID=502"));
     EXPECT_EQ(2, Int("select St from tbSMBrief where SID=502"));
     EXPECT_EQ("", Readings("tbNormalDat", 502));
+}
+
+TEST_F(YdtEndToEnd, ARectifierAnsweringWithAnotherAdrStoresNothing)
+{
+    // Its replies carry ADR 02: none is taken for the device at 01 (the version query gets no
+    // answer either, the stored version is used).
+    Start("", 1, "fault = wrongaddr\n");
+    std::string out;
+    ASSERT_EQ(0, Host({"-c", site, "--cycles", "1"}, out)) << out;
+    EXPECT_EQ("", Readings("tbYdt1363Dat", 501));
+    EXPECT_EQ("V42H01=2205", Readings("tbNormalDat", 502, {"V42H01"}));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // settings, registration, the device and readings tables, and DataUpd.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include <memory>
 #include <ostream>
 #include <string>
@@ -265,6 +267,17 @@ TEST_F(DefLoad, CommonSettingsAndPointValues)
     EXPECT_EQ(d.DataVal(3), -1) << "point without a value key";
     EXPECT_EQ(d.DataVal(4), -1) << "above cnt";
     EXPECT_EQ(d.DataVal(0), -1);
+    // Readings beyond the int range (a Gauge32, a Counter64) read as the nearest bound.
+    const struct {
+        const char* stored;
+        int val;
+    } wide[] = {{"4294967295", INT_MAX},        {"2147483648", INT_MAX},           {"2147483647", INT_MAX},
+                {"-2147483649", INT_MIN},       {"-2147483648", INT_MIN},          {"18446744073709551615", INT_MAX},
+                {"-99999999999999999999", INT_MIN}, {"-7", -7}};
+    for (const auto& w : wide) {
+        d.Ini().SetValue(SEC_VALS, "40001", w.stored);
+        EXPECT_EQ(d.DataVal(1), w.val) << w.stored;
+    }
 }
 
 TEST_F(DefLoad, LongNotesAreCutAtACharacterBoundary)

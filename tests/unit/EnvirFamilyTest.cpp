@@ -408,9 +408,18 @@ TEST_F(SiteProTest, RepliesMustEchoTheRequestHeader)
         port.replies.clear();
         QueueGood(id);
         port.replies.front()[s.index] = s.value;
+        size_t before = port.writes.size();
         EXPECT_EQ(d.DataGet(&port, 1, 0), 0);
-        ++id;  // only the first request went out
+        EXPECT_EQ(port.writes.size(), before + 1) << "only the first request went out";
+        ++id;
     }
+    // A late reply to an earlier request ahead of the own one is passed over.
+    port.replies.clear();
+    QueueGood(id);
+    port.replies.push_front(HexBytes("00 01 00 00 00 07 01 03 04 00 11 00 22"));
+    EXPECT_EQ(d.DataGet(&port, 1, 0), 1);
+    EXPECT_EQ(d.DataVal(1), 235);
+    id += 4;
     port.replies.clear();
     QueueGood(id);
     port.readLimit = 12;
@@ -453,6 +462,9 @@ TEST(EnvirFamily, ParkingLockPollChecksEveryPartOfItsFrame)
         EXPECT_EQ(d.DataGet(&port, 3, 0), 0) << b;
     }
     EXPECT_EQ(d.DataVal(2), 90);
+    port.ReplyHex("AA 04 81 02 01 50 D8 55 AA 03 81 02 00 4B D1 55");  // another lock's, then the own
+    ASSERT_EQ(d.DataGet(&port, 3, 0), 1);
+    EXPECT_EQ(d.DataVal(2), 75);
 }
 
 }  // namespace

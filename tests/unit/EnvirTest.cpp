@@ -2,6 +2,7 @@
 // with rates of change. Rows, poll, storage, variables.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -75,10 +76,10 @@ protected:
         ex.DoItem(&exItem, 0);
     }
     // A Modbus reply with the registers a, b; with the fixture's Variant 2, Tem then Hum.
-    Bytes RtuReply(int a, int b)
+    Bytes RtuReply(int a, int b, unsigned char addr = 1, unsigned char func = 3)
     {
         ScriptPort p;
-        p.ReplyRtu({0x01, 0x03, 0x04, Hi(a), Lo(a), Hi(b), Lo(b)});
+        p.ReplyRtu({addr, func, 0x04, Hi(a), Lo(a), Hi(b), Lo(b)});
         return p.replies.back();
     }
     int Poll(int tem, int hum)
@@ -159,6 +160,7 @@ TEST_F(EnvirTest, FamilyTablesInBothDatabases)
     EXPECT_EQ(envir.ChkDb(&item), 1);
     EXPECT_EQ(ex.ChkDb(&exItem), 1);
     for (TestDb* d : {&db, &db2}) {
+        EXPECT_EQ(std::count(d->calls.begin(), d->calls.end(), "TableExists tbEnvir"), 1) << "asked once";
         EXPECT_EQ(d->CountExecs(Sql(head, "tbEnvir", "")), 1);
         EXPECT_EQ(d->CountExecs(Sql(head, "tbEnvirEx", ",TemRate INTEGER,HumRate INTEGER,iTemRate INTEGER,iHumRate INTEGER")), 1);
     }
@@ -181,13 +183,14 @@ TEST_F(EnvirTest, EveryVariantsRequestRegisterOrderAndReplyPause)
         {2, 1, 101, "01 03 00 00 00 02 C4 0B", false, 101000}, {3, 1, 500, "01 04 00 00 00 02 71 CB", true, 500000},
         {4, 1, 0, "01 03 00 01 00 02 95 CB", false, 100000},   {5, 1, 0, "01 03 00 00 00 02 C4 0B", false, 100000},
         {-1, 1, 0, "01 03 00 00 00 02 C4 0B", false, 100000},
-        {2, 0x105, 0, "05 03 00 00 00 02 C5 8F", false, 100000},  // the low byte; the reply's address is not checked
+        {2, 0x105, 0, "05 03 00 00 00 02 C5 8F", false, 100000},  // the low byte
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.variant);
         item.Variant = c.variant;
         FakeClock::Sleeps().clear();
-        port.Reply(RtuReply(111, 222));
+        const Bytes rq = HexBytes(c.request);
+        port.Reply(RtuReply(111, 222, rq[0], rq[1]));
         ASSERT_EQ(envir.DataGet(&port, c.addr, c.waitMs), 1);
         EXPECT_EQ(ToHex(port.LastWrite()), c.request);
         EXPECT_EQ(FakeClock::Sleeps(), std::vector<unsigned long>{c.pauseUs});
@@ -211,7 +214,7 @@ TEST_F(EnvirTest, BadRepliesAndClosedPortsFailAndKeepThePreviousValues)
         Bytes shortButSound;
     } devs[] = {
         {&envir, RtuReply(235, 450), p8.replies.back()},
-        {&ex, ExReply(235, 450), WithSum({0xC1, 0x01, 0x01, 0x04, 0x00, 0x01, 0x00, 0x02})},  // no Hum high byte
+        {&ex, ExReply(235, 450), WithSum({0xC1, 0x01, 0x01, 0x04, 0x00, 0x01, 0x00})},  // no Hum
     };
     for (const auto& v : devs) {
         SCOPED_TRACE(v.d->GetType());
@@ -414,7 +417,17 @@ TEST_F(EnvirTest, ExFramesPollRequestAndReplyPause)
     port.Reply(ExReply(235, 450));
     ASSERT_EQ(ex.DataGet(&port, 1, 101), 1);
     EXPECT_EQ(FakeClock::Sleeps(), (std::vector<unsigned long>{200000, 101000})) << "waitMs from 101, else 200 ms";
-    EXPECT_EQ(ex.DataVal(2), 450);
+    // Only a reply of the polled address counts; a 9-byte one passes (its sum is Hum's high byte).
+    Bytes nine = WithSum({0xC1, 0x01, 0x01, 0x04, 0x00, 0x10, 0x00, 0x20});
+    Bytes both = ExReply(111, 222, 2);
+    both.insert(both.end(), nine.begin(), nine.end());
+    port.Reply(both);
+    ASSERT_EQ(ex.DataGet(&port, 1, 0), 1);
+    EXPECT_EQ(ex.DataVal(1), 16);
+    EXPECT_EQ(ex.DataVal(2), static_cast<short>(0x20 | (nine.back() << 8)));
+    port.Reply(ExReply(111, 222, 2));
+    EXPECT_EQ(ex.DataGet(&port, 1, 0), 0) << "only another address answered";
+    EXPECT_EQ(ex.DataVal(1), 16);
     EXPECT_EQ(ex.DataVal(0), -1);
     EXPECT_EQ(ex.DataVal(5), -1);
 }
@@ -449,6 +462,14 @@ TEST_F(EnvirTest, ExRatesRestartAfterChkDbAndAFault)
     ASSERT_EQ(ex.ChkDb(&exItem), 1);
     ASSERT_EQ(PollEx(260, 520), 1);
     EXPECT_EQ(ex.DataVal(3) + ex.DataVal(4), 0) << "after ChkDb";
+    CSMEnvirEx noDb;
+    noDb.DoItem(&exItem, 0);
+    port.Reply(ExReply(200, 500));
+    ASSERT_EQ(noDb.DataGet(&port, 1, 0), 1);
+    EXPECT_EQ(noDb.ChkDb(&exItem), 0) << "no database";
+    port.Reply(ExReply(210, 480));
+    ASSERT_EQ(noDb.DataGet(&port, 1, 0), 1);
+    EXPECT_EQ(noDb.DataVal(3), 10) << "nothing was checked, nothing reset";
 
     db.Clear();
     int snap = 4;

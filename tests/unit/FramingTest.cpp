@@ -146,7 +146,20 @@ TEST_F(FramingTest, TeAsciiFieldDecoding)
     EXPECT_EQ(TE_Hex2AsciiLow(0x5C), 'C');
 }
 
-TEST_F(FramingTest, GetModBusDataChecksOnlyLengthAndTheRtuCrc)
+// A Modbus RTU frame: the bytes given plus their CRC, low byte first.
+Bytes Rtu(const std::string& hex)
+{
+    ScriptPort p;
+    p.ReplyRtu(HexBytes(hex));
+    return p.replies.back();
+}
+Bytes Cat(Bytes a, const Bytes& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST_F(FramingTest, GetModBusDataTakesOnlyTheReplyToItsRequest)
 {
     port.ReplyRtu(HexBytes("01 03 02 00 7B"));
     EXPECT_EQ(drv.GetModBusData(rbuf, 100, &port, 1, 3, 0, 1, 250, 0, 0), 7);
@@ -154,32 +167,63 @@ TEST_F(FramingTest, GetModBusDataChecksOnlyLengthAndTheRtuCrc)
     EXPECT_EQ(FakeClock::Sleeps(), std::vector<unsigned long>{250000});
     EXPECT_EQ(port.readCaps.back(), 100);
     EXPECT_EQ(port.readTimeouts.back(), 0);
+    EXPECT_EQ(port.purges, 1) << "a clean line before the request";
 
-    auto get = [&](int tcp) { return drv.GetModBusData(rbuf, 100, &port, 1, 4, 0x100, 2, 10, 7, tcp); };
-    port.ReplyRtu(HexBytes("01 83 02"));
-    EXPECT_EQ(get(0), 5) << "an exception reply passes";
-    port.ReplyRtu(HexBytes("01 03 02 00 7B"));
-    port.replies.back().back() ^= 0x01;
-    EXPECT_EQ(get(0), -1) << "CRC";
-    port.ReplyHex("01 03 02 00");
-    EXPECT_EQ(get(0), -1) << "4 bytes";
-    EXPECT_EQ(get(0), -1) << "nothing";
-    port.ReplyHex("00 07 00 00 00");
-    EXPECT_EQ(get(1), 5) << "TCP: no CRC";
-    EXPECT_EQ(port.LastWrite(), HexBytes("00 07 00 00 00 06 01 04 01 00 00 02"));
-    port.ReplyHex("00 07 00 00");
-    EXPECT_EQ(get(1), -1);
-    port.ReplyRtu(HexBytes("01 04 02 00 01"));
-    EXPECT_EQ(get(2), 7) << "tcp values other than 1 frame RTU";
-    EXPECT_EQ(port.LastWrite().size(), 8u);
+    // Reading 2 input registers at 0x100 of unit 1, transaction 7 over TCP. Each row: the
+    // reads the port hands out, the result, and where the accepted frame starts among them.
+    const Bytes own = Rtu("01 04 04 00 01 00 02");
+    const Bytes ownTcp = HexBytes("00 07 00 00 00 07 01 04 04 00 01 00 02");
+    const struct {
+        int tcp;
+        std::vector<Bytes> reads;
+        int result;
+        const char* why;
+    } cases[] = {
+        {0, {own}, 9, "its own reply"},
+        {0, {Rtu("02 04 04 00 09 00 09"), own}, 9, "another unit's frame is dropped, reading goes on"},
+        {0, {Cat(Rtu("02 04 04 00 09 00 09"), own)}, 9, "a late frame and the own one in one read"},
+        {0, {Cat(HexBytes("00 FF"), own)}, 9, "noise before the reply"},
+        {0, {Rtu("02 04 04 00 09 00 09")}, -1, "only another unit answered"},
+        {0, {Rtu("01 84 02"), own}, -1, "an exception fails the exchange"},
+        {0, {Rtu("01 03 04 00 01 00 02")}, -1, "another function"},
+        {0, {Rtu("01 04 02 00 01")}, -1, "byte count not what was asked"},
+        {0, {Rtu("01 04 06 00 01 00 02 00 03")}, -1, "more data than asked"},
+        {0, {HexBytes("01 04 04 00 01 00 02 00 00")}, -1, "CRC"},
+        {0, {HexBytes("01 04 04 00")}, -1, "cut short"},
+        {0, {}, -1, "nothing"},
+        {2, {own}, 9, "tcp values other than 1 frame RTU"},
+        {1, {ownTcp}, 13, "TCP: its own reply"},
+        {1, {HexBytes("00 06 00 00 00 07 01 04 04 00 09 00 09"), ownTcp}, 13, "a late transaction is dropped"},
+        {1, {Cat(HexBytes("00 06 00 00 00 07 01 04 04 00 09 00 09"), ownTcp)}, 13, "late and own in one read"},
+        {1, {HexBytes("00 07 00 00 00 07 02 04 04 00 09 00 09")}, -1, "another unit id"},
+        {1, {HexBytes("00 07 00 00 00 07 01 03 04 00 09 00 09")}, -1, "another function"},
+        {1, {HexBytes("00 07 00 00 00 03 01 84 02"), ownTcp}, -1, "an exception"},
+        {1, {HexBytes("00 07 00 00 00 05 01 04 02 00 01")}, -1, "byte count not what was asked"},
+        {1, {HexBytes("00 07 00 01 00 07 01 04 04 00 01 00 02")}, -1, "protocol id not 0"},
+        {1, {HexBytes("00 07 00 00 00 07 01 04 04 00")}, -1, "cut short"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        port.replies.clear();
+        for (const Bytes& r : c.reads) port.Reply(r);
+        std::memset(rbuf, 0, sizeof rbuf);
+        int n = drv.GetModBusData(rbuf, 100, &port, 1, 4, 0x100, 2, 10, 7, static_cast<unsigned short>(c.tcp));
+        EXPECT_EQ(n, c.result);
+        if (n > 0) {
+            EXPECT_EQ(Frame(rbuf, n), c.tcp == 1 ? ownTcp : own);
+        }
+    }
+    EXPECT_EQ(port.LastWrite().size(), 12u);
 
-    // The CRC covers count - 2 bytes taken as an 8-bit length.
-    Bytes big(300, 0x11);
-    unsigned short crc = CBufHelper::crc16(big.data(), static_cast<unsigned char>(298));
-    big[298] = static_cast<unsigned char>(crc);
-    big[299] = static_cast<unsigned char>(crc >> 8);
-    port.Reply(big);
-    EXPECT_EQ(drv.GetModBusData(rbuf, 300, &port, 1, 3, 0, 1, 10, 0, 0), 300);
+    // A 20-coil read asks for 3 data bytes: a long frame passing its CRC is not taken.
+    Bytes big = HexBytes("01 01 FE");
+    big.resize(256, 0xFF);
+    port.replies.clear();
+    port.ReplyRtu(big);
+    EXPECT_EQ(drv.GetModBusData(rbuf, 300, &port, 1, 1, 0, 20, 10, 0, 0), -1);
+    // Writes: the 8-byte echo.
+    port.Reply(Rtu("01 06 00 05 00 07"));
+    EXPECT_EQ(drv.GetModBusData(rbuf, 300, &port, 1, 6, 5, 7, 10, 0, 0), 8);
 
     ScriptPort p2;
     p2.shortWriteBy = 1;
@@ -218,7 +262,11 @@ TEST_F(FramingTest, GetYdn23DataAcceptsOnlySoundReplies)
     std::string badSum = YdFrame("21012A00E002AB");
     badSum[16] = badSum[16] == '0' ? '1' : '0';
     EXPECT_EQ(get(badSum), -1) << "bad CHKSUM";
-    EXPECT_EQ(get(YdFrame("21012A00E002AB") + "0"), -1) << "not ending with its EOI";
+    EXPECT_EQ(get(YdFrame("21012A00E002AB") + "0"), 20) << "what follows the EOI is not part of the reply";
+    EXPECT_EQ(get(YdFrame("21012A00E002AB").substr(0, 19)), -1) << "no EOI";
+    EXPECT_EQ(get(YdFrame("21022A00E002AB")), -1) << "another ADR";
+    port.Reply(YdFrame("21022A00E002AB"));
+    EXPECT_EQ(get(YdFrame("21012A00E002AB")), 20) << "another ADR's frame is dropped, reading goes on";
     EXPECT_EQ(get("~210100000\r"), -1) << "10 characters";
     EXPECT_EQ(get(""), -1);
 
@@ -245,8 +293,14 @@ TEST_F(FramingTest, GetYdn23DataAcceptsOnlySoundReplies)
     unsigned char small[13];
     std::memset(small, '1', sizeof small);
     port.replies.clear();
-    port.Reply(YdFrame("00000"));
+    port.Reply(YdFrame("00010"));
     EXPECT_EQ(drv.GetYdn23Data(small, 11, &port, 1, 0x21, 0x2A, 0x42, nullptr, 0, '~', '\r', 0), 11);
+    // The same reply in a large buffer: what an earlier reply left there does not count.
+    for (const char* before : {"~0001011111111111111", "~0001000000000000000"}) {
+        std::memcpy(rbuf, before, std::strlen(before));
+        port.Reply(YdFrame("00010"));
+        EXPECT_EQ(drv.GetYdn23Data(rbuf, 128, &port, 1, 0x21, 0x2A, 0x42, nullptr, 0, '~', '\r', 0), 11) << before;
+    }
 }
 
 TEST_F(FramingTest, RtuReadAndExchangeCheckThePortThenPurgeWriteSleepRead)

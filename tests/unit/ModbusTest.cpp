@@ -1,6 +1,7 @@
 // The definition-driven Modbus driver: requests, decoding, splits and controls.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -11,10 +12,10 @@ namespace {
 
 class ModbusTest : public DefTest<CSMModbus, 4608> {
 protected:
-    // An RTU read reply of address 1 carrying the given data bytes.
+    // An RTU read reply of address `addr` carrying the given data bytes.
     void RtuData(unsigned char fc, const Bytes& data)
     {
-        Bytes b = {0x01, fc, static_cast<unsigned char>(data.size())};
+        Bytes b = {addr, fc, static_cast<unsigned char>(data.size())};
         b.insert(b.end(), data.begin(), data.end());
         port.ReplyRtu(b);
     }
@@ -27,6 +28,7 @@ protected:
         }
         RtuData(fc, d);
     }
+    unsigned char addr = 1;
 };
 
 TEST_F(ModbusTest, ReadsTheHoldingRegistersOfTheExample)
@@ -40,7 +42,7 @@ TEST_F(ModbusTest, ReadsTheHoldingRegistersOfTheExample)
     EXPECT_EQ(ToHex(port.writes[0]), "01 03 00 00 00 02 C4 0B");
     EXPECT_EQ(port.readCaps, std::vector<int>{MB_REPLY_SIZE});
     EXPECT_EQ(port.readTimeouts, std::vector<int>{0});
-    EXPECT_EQ(port.purges, 0);
+    EXPECT_EQ(port.purges, 1);
     EXPECT_EQ(Val("40001"), "2201");
     EXPECT_EQ(Val("40002"), "-10") << "signed -100 times 0.1";
     EXPECT_EQ(ValCount(), 2u);
@@ -151,6 +153,7 @@ TEST_F(ModbusTest, CoilsStoreTheWeightOfEachBitOverRtuAndTcp)
     EXPECT_EQ(d.TransId(), 4);
 
     // Bit 0x10000 of the flag argument keeps RTU frames on a network port.
+    addr = 7;
     RtuData(1, {0x01, 0});
     RtuData(2, {0});
     Regs({5});
@@ -170,6 +173,46 @@ TEST_F(ModbusTest, TransactionIdSendsItsLowSixteenBits)
     ASSERT_EQ(port.writes.size(), 1u);
     EXPECT_EQ(port.writes[0][0], 0);
     EXPECT_EQ(port.writes[0][1], 0);
+}
+
+TEST_F(ModbusTest, OnlyTheReplyToEachRequestIsStored)
+{
+    // Register 1 of unit 1 over RTU and TCP: each row queues the reads of one poll.
+    Load("[comm]\ndelay=0\n[regs3]\n0=1\n");
+    const Bytes late = [] { ScriptPort p; p.ReplyRtu({0x02, 0x03, 0x02, 0x00, 0x63}); return p.replies.back(); }();
+    const Bytes own = [] { ScriptPort p; p.ReplyRtu({0x01, 0x03, 0x02, 0x00, 0x2A}); return p.replies.back(); }();
+    Bytes both = late;
+    both.insert(both.end(), own.begin(), own.end());
+    const struct {
+        bool tcp;
+        std::vector<std::string> reads;  // hex; over TCP "ID" is this request's transaction id, "OLD" the one before
+        int ok;
+    } cases[] = {
+        {false, {ToHex(late), ToHex(own)}, 1},
+        {false, {ToHex(both)}, 1},
+        {false, {ToHex(late)}, 0},
+        {false, {"01 83 02 C0 F1", ToHex(own)}, 0},  // exception
+        {true, {"OLD 00 00 00 05 01 03 02 00 63", "ID 00 00 00 05 01 03 02 00 2A"}, 1},
+        {true, {"OLD 00 00 00 05 01 03 02 00 63 ID 00 00 00 05 01 03 02 00 2A"}, 1},
+        {true, {"ID 00 00 00 05 02 03 02 00 63", "ID 00 00 00 05 01 03 02 00 2A"}, 1},  // another unit
+        {true, {"ID 00 00 00 07 01 03 04 00 2A 00 00"}, 0},  // two registers for one
+        {true, {"ID 00 00 00 03 01 83 02"}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reads[0]);
+        port.replies.clear();
+        port.mode = c.tcp ? QVSM_MODE_TCP : 0;
+        char id[8], old[8];
+        std::snprintf(id, sizeof id, "%02X %02X", (d.TransId() >> 8) & 0xFF, d.TransId() & 0xFF);
+        std::snprintf(old, sizeof old, "%02X %02X", ((d.TransId() - 1) >> 8) & 0xFF, (d.TransId() - 1) & 0xFF);
+        for (std::string r : c.reads) {
+            for (size_t at; (at = r.find("OLD")) != std::string::npos;) r.replace(at, 3, old);
+            for (size_t at; (at = r.find("ID")) != std::string::npos;) r.replace(at, 2, id);
+            port.ReplyHex(r);
+        }
+        EXPECT_EQ(d.DataGet(&port, 1, 0), c.ok);
+        EXPECT_EQ(Val("40001"), c.ok ? "42" : "<absent>");
+    }
 }
 
 TEST_F(ModbusTest, CrcSwitch)
@@ -246,12 +289,16 @@ TEST_F(ModbusTest, OversizeBlocksAreRefusedBeforeSending)
 TEST_F(ModbusTest, BlockKeysAndSplitKeys)
 {
     // "5bit" is no block; "5HL" is a block at 5 and marks register 5 for the byte split;
-    // blocks run in text order ("10" before "5HL"); count 0 and keys without a number are skipped.
+    // blocks run in text order ("10" before "5HL"); count 0 is skipped; a key without a
+    // number reads at address 0.
     Load("[comm]\ndelay=0\n[regs3]\n5bit=2\n5HL=1\n10=1\n20=0\nxy=3\n");
     Regs({0x0300});
     Regs({0xA5C3});
+    Regs({7, 8, 9});
     ASSERT_EQ(d.DataGet(&port, 1, 0), 1);
-    ASSERT_EQ(port.writes.size(), 2u);
+    ASSERT_EQ(port.writes.size(), 3u);
+    EXPECT_EQ(ToHex(port.writes[2]), "01 03 00 00 00 03 05 CB");
+    EXPECT_EQ(Val("40003"), "9");
     EXPECT_EQ(ToHex(port.writes[0]), "01 03 00 0A 00 01 A4 08");
     EXPECT_EQ(port.writes[1][3], 5);
     EXPECT_EQ(Val("40011"), "768");
@@ -327,6 +374,7 @@ TEST_F(ModbusTest, DebugTrace)
 {
     Load("[comm]\ndebug=1\ndelay=0\nbrief=U=%1%\n[regs3]\n0=1\n[flds]\ncnt=1\n1=40001\n"
          "[flds.def]\n1='U',1,'u',0,10,0\n");
+    addr = 3;
     Regs({2345});
     testing::internal::CaptureStdout();
     ASSERT_EQ(d.DataGet(&port, 3, 0x10000), 1);

@@ -28,12 +28,12 @@ protected:
         d.UpdLoad();
     }
     // A reply of the example device: 7E adr cmd, then body, the sum and 0D.
-    static Bytes Reply(const Bytes& body, int code = 0x42)
+    static Bytes Reply(const Bytes& body, int code = 0x42, int addr = 1)
     {
         Bytes b;
         b.reserve(body.size() + 5);
         b.push_back(0x7E);
-        b.push_back(0x01);
+        b.push_back(static_cast<unsigned char>(addr));
         b.push_back(static_cast<unsigned char>(code));
         for (unsigned char c : body) b.push_back(c);
         b.push_back(static_cast<unsigned char>(CBufHelper::sum(b.data(), static_cast<int>(b.size())) & 0xFF));
@@ -193,6 +193,37 @@ TEST_F(NormalTest, PollSendsTheCommandsInOrderAndStopsAtAFailedCheck)
     int reads = port.reads;
     EXPECT_EQ(d.DataGet(&port, 1, 0), 0);
     EXPECT_EQ(port.reads, reads) << "a short write stops it before reading";
+}
+
+TEST_F(NormalTest, OnlyAReplyWithTheDevicesAddressCounts)
+{
+    // Command 42 of device 1; each row: the reads, whether the poll succeeds, the value.
+    Bytes late = Reply({0x55}, 0x42, 2), own = Reply({0x11});
+    Bytes both = late;
+    both.insert(both.end(), own.begin(), own.end());
+    const struct {
+        const char* snd;
+        std::vector<Bytes> reads;
+        int ok;
+        const char* val;
+    } cases[] = {
+        {"7E adr cmd dlen dat sum 0D", {late, own}, 1, "17"},
+        {"7E adr cmd dlen dat sum 0D", {both}, 1, "17"},  // the checked head finds the own frame
+        {"7E adr cmd dlen dat sum 0D", {late}, 0, "<absent>"},
+        {"7E adr cmd dlen dat sum 0D", {}, 0, "<absent>"},
+        {"7E 01 cmd dlen dat sum 0D", {late}, 1, "85"},  // no address in the template
+        {"7E adr cmd dlen dat 0D", {Bytes{0x7E, 0x02, 0x42, 0x09, 0x66, 0x0D}, Bytes{0x7E, 0x01, 0x42, 0x00, 0x44, 0x0D}},
+         1, "0"},  // no checksum: the first read with the address is the reply
+        {"7E 01 cmd dlen dat 0D", {Bytes{0x7E, 0x01, 0x42, 0x00, 0x44, 0x0E}}, 0, "<absent>"},  // tail
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.snd);
+        Load(std::string("[comm]\nchk=3\ncmds=42\ndat0=3\ndinfo=B\nSND=") + c.snd + "\n");
+        port.replies.clear();
+        for (const Bytes& r : c.reads) port.Reply(r);
+        EXPECT_EQ(d.DataGet(&port, 1, 0), c.ok);
+        EXPECT_EQ(Val("42H01"), c.val);
+    }
 }
 
 TEST_F(NormalTest, RefusesOversizedRepliesUnloadedDriversAndClosedPorts)

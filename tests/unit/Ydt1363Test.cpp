@@ -167,7 +167,8 @@ TEST_F(YdtTest, AbsentItemsAreEmptyAndShortRepliesGiveNothing)
 {
     Load(std::string(kKept) + "cid2=42 43 44\ndinfo=B\n[43H]\n1=I\n[44H]\n1=I\n");
     port.Reply(Reply("2020" "07"));
-    port.Reply("~2101600");  // cut off
+    port.Reply("~2101600");  // cut off, then silence
+    port.Reply("");
     port.Reply(Reply("2020"));
     ASSERT_EQ(d.DataGet(&port, 1, 0), 1) << "short replies do not fail the poll";
     EXPECT_EQ(port.writes.size(), 3u);
@@ -223,6 +224,23 @@ TEST_F(YdtTest, ReturnCodeIsIgnoredWhilePollingButFailsAControl)
     port.Reply(Reply("", "00", "20", 2));
     EXPECT_EQ(d.DoFunc(&port, 2, 7, nullptr, 0), 1);
     EXPECT_EQ(port.writes.size(), 4u) << "the stored version is used";
+}
+
+TEST_F(YdtTest, OnlyTheRequestsAdrCountsAndFactorsAreMultipliers)
+{
+    // 42: a float times 0.5; 43: a negative dmax reads nothing but does not fail the poll.
+    Load(std::string(kKept) + "cid2=42 43\n[42H]\ndinfo=F\ndfac=0.5\n[43H]\ndmax=-5\n");
+    port.Reply(Reply("0000C842", "00", "21", 2));  // 100.0 from ADR 2, late
+    port.Reply(Reply("0000C843", "00", "21", 1));  // 400.0, its own
+    ASSERT_EQ(d.DataGet(&port, 1, 0), 1);
+    EXPECT_EQ(Val("42H01"), "200");
+    EXPECT_EQ(port.writes.size(), 2u);
+    EXPECT_EQ(port.reads, 2) << "43 with dmax 0 reads nothing";
+
+    port.replies.clear();
+    port.Reply(Reply("0000C842", "00", "21", 2));
+    ASSERT_EQ(d.DataGet(&port, 1, 0), 1);
+    EXPECT_FALSE(Has("42H01")) << "another ADR's reply stores nothing";
 }
 
 TEST_F(YdtTest, OversizedReplyAndInfoAreRefusedWithoutSending)
