@@ -7,6 +7,7 @@
 #include <qvsm/qvsm.h>
 
 #include <cstdarg>
+#include <climits>
 
 #include "base/BufHelper.h"
 #include "base/SMEnv.h"
@@ -182,9 +183,12 @@ public:
     // the device refused the request.
     int Exchange(ISerBase* port, const unsigned char* frame, int len, unsigned long pauseUs,
                  unsigned char* rbuf, int cap, const CSMReplyRule& rule, int timeoutMs = 0);
+    // Held at the largest unsigned long where a 32-bit one cannot hold the microseconds.
     static unsigned long ReplyPauseUs(int waitMs, int defaultMs)
     {
-        return (waitMs >= 101 ? static_cast<unsigned long>(waitMs) : static_cast<unsigned long>(defaultMs)) * 1000UL;
+        int ms = waitMs >= 101 ? waitMs : defaultMs;
+        unsigned long long us = ms > 0 ? static_cast<unsigned long long>(ms) * 1000ULL : 0ULL;
+        return us > ULONG_MAX ? ULONG_MAX : static_cast<unsigned long>(us);
     }
 
     int ItemVariant() const { return m_pItem ? m_pItem->Variant : 0; }

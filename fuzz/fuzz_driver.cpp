@@ -60,6 +60,16 @@ const Row kRows[] = {
     {1792, 0, false, nullptr}, {2048, 0, false, nullptr}, {2304, 0, false, nullptr}, {2307, 0, false, nullptr},
     {2308, 0, false, nullptr}, {2319, 0, false, nullptr}, {2320, 0, false, nullptr}, {3072, 0, false, nullptr},
     {3328, 0, false, nullptr},
+    // rows 92 on: the remaining meter variants, the UPS models read from register rows, the 3GE
+    // camera, the board input module, the alarm outputs (their controls) and the display panels
+    {256, 29, false, nullptr}, {256, 30, false, nullptr}, {256, 31, false, nullptr}, {256, 32, false, nullptr},
+    {256, 33, false, nullptr}, {256, 34, false, nullptr}, {256, 35, false, nullptr}, {256, 36, false, nullptr},
+    {789, 0, false, nullptr},  {791, 0, false, nullptr},  {792, 0, false, nullptr},  {796, 0, false, nullptr},
+    {800, 0, false, nullptr},  {801, 0, false, nullptr},  {801, 1, false, nullptr},  {805, 0, false, nullptr},
+    {805, 1, false, nullptr},  {806, 0, false, nullptr},  {809, 0, false, nullptr},  {810, 0, false, nullptr},
+    {811, 0, false, nullptr},  {814, 0, false, nullptr},  {818, 0, false, nullptr},  {3073, 0, false, nullptr},
+    {2304, 1, false, nullptr}, {2560, 0, false, nullptr}, {2561, 0, false, nullptr}, {2561, 2, false, nullptr},
+    {2816, 0, false, nullptr}, {2816, 1, false, nullptr}, {2817, 0, false, nullptr},
 };
 const size_t kRowCount = sizeof kRows / sizeof kRows[0];
 

@@ -15,7 +15,6 @@
 
 #include <cstdint>
 #include <map>
-#include <climits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,20 +76,14 @@ public:
         const Entry& e = m_slots[static_cast<size_t>(slot)];
         return e.live ? e.line : nullptr;
     }
-    // The slot's value into out when the slot is live and holds an int in the int range;
-    // false (out unchanged) otherwise, and the caller reads the key's text.
+    // The slot's value read as GetValue<int> reads it (-1 when it is no int) into out while
+    // Line(slot) is not null; false (out unchanged) when it is.
     bool Get(int slot, int& out)
     {
         Check();
         const Entry& e = m_slots[static_cast<size_t>(slot)];
         if (!e.live) return false;
-        if (e.intOk) {
-            out = e.ival;
-            return true;
-        }
-        int v = TextInt(e.line->value, INT_MIN);
-        if (v == INT_MIN) return false;
-        out = v;
+        out = e.intOk ? e.ival : TextInt(e.line->value, -1);
         return true;
     }
     // A value text read as SimpleIni::GetValue<int> reads it.

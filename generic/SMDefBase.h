@@ -134,7 +134,8 @@ protected:
     {
         if (fld >= 1 && static_cast<size_t>(fld) < m_pointSlot.size()) {
             int slot = m_pointSlot[static_cast<size_t>(fld)], v;
-            if (slot >= 0 && m_vals.Get(slot, v)) return v;
+            // -1 may stand for text that is no int in range: the key's text decides then.
+            if (slot >= 0 && m_vals.Get(slot, v) && v != -1) return v;
         }
         return PointValByKey(fld);
     }

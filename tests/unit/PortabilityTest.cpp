@@ -2,12 +2,15 @@
 // converter. Meant to be run under the cross builds' emulators as well.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "base/BufHelper.h"
+#include "base/SMBase.h"
 #include "base/SMEnv.h"
 #include "base/SMLog.h"
 #include "tests/kit/Kit.h"
@@ -34,7 +37,12 @@ TEST(Portability, LongSleepsKeepTheirLength)
         for (unsigned long us : FakeClock::Sleeps()) total += us;
         EXPECT_EQ(total, static_cast<unsigned long long>(ms) * 1000ULL) << ms << " ms";
         EXPECT_FALSE(FakeClock::Sleeps().empty()) << ms << " ms";
+        // A reply pause of that many milliseconds is held at what an unsigned long can hold.
+        unsigned long long want = std::min<unsigned long long>(static_cast<unsigned long long>(ms) * 1000ULL, ULONG_MAX);
+        EXPECT_EQ(CSMBase::ReplyPauseUs(static_cast<int>(ms), static_cast<int>(ms)), want) << ms << " ms";
     }
+    EXPECT_EQ(CSMBase::ReplyPauseUs(50, 20), 20000UL) << "short waits take the default";
+    EXPECT_EQ(CSMBase::ReplyPauseUs(50, -5), 0UL);
 }
 
 TEST(Portability, LogTimeStampsAfter2038)
