@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "host/IniReader.h"
+#include "sim/FrameResponders.h"
 
 namespace sim {
 namespace {
@@ -228,14 +229,7 @@ std::unique_ptr<CResponder> MakeCameraResponder(const BusSpec& bus, const std::v
 {
     if (!NoBusKeys(bus, err)) return nullptr;
     auto r = std::make_unique<CCameraResponder>();
-    for (const SlaveSpec& s : slaves) {
-        std::string e;
-        if (!r->Add(s, e)) {
-            err = "slave " + s.name + ": " + e;
-            return nullptr;
-        }
-    }
-    return r;
+    return WithSlaves(std::move(r), slaves, err);
 }
 
 }  // namespace sim

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "host/IniReader.h"
+#include "sim/FrameResponders.h"
 
 namespace sim {
 
@@ -158,14 +159,7 @@ std::unique_ptr<CResponder> MakeInputDoorResponder(const BusSpec& bus, const std
         return nullptr;
     }
     auto r = std::make_unique<CDoorResponder>();
-    for (const SlaveSpec& s : slaves) {
-        std::string e;
-        if (!r->Add(s, e)) {
-            err = "slave " + s.name + ": " + e;
-            return nullptr;
-        }
-    }
-    return r;
+    return WithSlaves(std::move(r), slaves, err);
 }
 
 }  // namespace sim
