@@ -425,14 +425,12 @@ int CSMBase::ModBusCmd(unsigned char addr, unsigned char func, unsigned short re
 int CSMBase::ModBusTcpCmd(unsigned short transId, unsigned char addr, unsigned char func, unsigned short reg,
                           unsigned short count)
 {
-    unsigned char* b = m_cmdBuf;
-    CBufHelper::wdToBuf(b, transId);
-    CBufHelper::wdToBuf(b + 2, 0);
-    CBufHelper::wdToBuf(b + 4, 6);
-    b[6] = addr;
-    b[7] = func;
-    CBufHelper::wdToBuf(b + 8, reg);
-    CBufHelper::wdToBuf(b + 10, count);
+    // MBAP header (transaction, protocol 0, length 6), unit, then the PDU; words high byte first.
+    const unsigned char frame[12] = {static_cast<unsigned char>(transId >> 8), static_cast<unsigned char>(transId),
+                                     0, 0, 0, 6, addr, func,
+                                     static_cast<unsigned char>(reg >> 8), static_cast<unsigned char>(reg),
+                                     static_cast<unsigned char>(count >> 8), static_cast<unsigned char>(count)};
+    std::memcpy(m_cmdBuf, frame, sizeof frame);
     return 12;
 }
 

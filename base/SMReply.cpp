@@ -57,13 +57,14 @@ int CSMRtuRule::Judge(const unsigned char* p, int n, bool end) const
 
 int CSMTcpRule::Judge(const unsigned char* p, int n, bool end) const
 {
-    const int at[] = {2, 4, 7, 8};
-    for (int k : at)
-        if (n < k) return end ? SKIP : MORE;
-        else if (k == 2 && CBufHelper::wdFromBuf(p) != m_tid) return SKIP;
-        else if (k == 4 && CBufHelper::wdFromBuf(p + 2) != 0) return SKIP;
-        else if (k == 7 && p[6] != m_unit) return SKIP;
-    int field = CBufHelper::wdFromBuf(p + 4);
+    // Transaction id, protocol 0 and unit, as far as they have arrived.
+    if (n < 8) {
+        if ((n >= 2 && (p[0] << 8 | p[1]) != m_tid) || (n >= 4 && (p[2] | p[3]) != 0) || (n >= 7 && p[6] != m_unit))
+            return SKIP;
+        return end ? SKIP : MORE;
+    }
+    if ((p[0] << 8 | p[1]) != m_tid || (p[2] | p[3]) != 0 || p[6] != m_unit) return SKIP;
+    int field = p[4] << 8 | p[5];
     if (p[7] == (m_func | 0x80)) {
         if (field != 3) return SKIP;
         int r = Need(n, 9, end);
@@ -112,8 +113,14 @@ int SMReadReply(ISerBase* port, unsigned char* rbuf, int cap, const CSMReplyRule
 {
     if (!port || !rbuf || cap < 1) return -1;
     int n = 0;
+    int got = port->Read(rbuf, cap, timeoutMs);
+    if (got > 0) {
+        // The usual case: the reply alone at the start of the first read.
+        int r = rule.Judge(rbuf, got > cap ? cap : got, false);
+        if (r > 0) return r < got ? r : (got > cap ? cap : got);
+    }
     for (int reads = 0; reads < kReadMax; ++reads) {
-        int got = n < cap ? port->Read(rbuf + n, cap - n, timeoutMs) : 0;
+        if (reads > 0) got = n < cap ? port->Read(rbuf + n, cap - n, timeoutMs) : 0;
         if (got < 0 && n == 0) return -1;
         if (got > cap - n) got = cap - n;
         if (got > 0) n += got;
@@ -126,7 +133,7 @@ int SMReadReply(ISerBase* port, unsigned char* rbuf, int cap, const CSMReplyRule
                 if (r == CSMReplyRule::REFUSED) return -1;
                 if (r > 0) {
                     if (r > n - o) r = n - o;
-                    std::memmove(rbuf, rbuf + o, static_cast<size_t>(r));
+                    if (o > 0) std::memmove(rbuf, rbuf + o, static_cast<size_t>(r));
                     return r;
                 }
                 if (r == CSMReplyRule::MORE) {
