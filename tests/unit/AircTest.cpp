@@ -278,9 +278,9 @@ TEST_F(AircTest, VariablesAndCatalogue)
 // ---- precision unit on YD/T 1363 -----------------------------------------------------------
 
 // A reply frame with this RTN and INFO (its checksum is not examined).
-std::string YdtReply(const std::string& rtn, const std::string& info)
+std::string YdtReply(const std::string& rtn, const std::string& info, const std::string& adr = "01")
 {
-    return "~210160" + rtn + "0000" + info + "FFFF\r";
+    return "~21" + adr + "60" + rtn + "0000" + info + "FFFF\r";
 }
 
 class CyberMateTest : public ::testing::Test {
@@ -362,6 +362,37 @@ TEST_F(CyberMateTest, AReturnCodeOtherThanZeroFailsAtThatCommand)
     port.open = false;
     EXPECT_EQ(drv.DataGet(nullptr, 1, 0), 0);
     EXPECT_EQ(drv.DataGet(&port, 1, 0), 0);
+}
+
+TEST_F(CyberMateTest, FramesOfAnotherAddressAreSkippedOrFailThePoll)
+{
+    const std::string analog = YdtReply("00", "00DD00EC01C300FB0124");
+    const std::string other = YdtReply("00", "0111011101110111011", "02");
+    const struct {
+        std::vector<std::string> reads;  // for the first command
+        int ok;
+        const char* why;
+    } cases[] = {
+        {{other, analog}, 1, "ADR 02 dropped, reading goes on"},
+        {{other + analog}, 1, "ADR 02 and the own frame in one read"},
+        {{other}, 0, "only ADR 02 answered"},
+        {{"~2101"}, 0, "cut off, then nothing"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        Replies();
+        ASSERT_EQ(drv.DataGet(&port, 1, 0), 1);
+        for (const std::string& r : c.reads) port.Reply(r);
+        if (c.ok) {
+            port.Reply(YdtReply("00", "01000100010001"));
+            port.Reply(YdtReply("00", std::string(52, '0')));
+            port.Reply(YdtReply("00", "1405a0051E0A1A12460A"));
+        }
+        EXPECT_EQ(drv.DataGet(&port, 1, 0), c.ok);
+        EXPECT_EQ(drv.DataVal(1), c.ok ? 221 : 220);
+        EXPECT_EQ(drv.DataVal(5), c.ok ? 292 : 291);
+        EXPECT_TRUE(port.replies.empty());
+    }
 }
 
 TEST_F(CyberMateTest, RowSummaryAndHistoryWithTheTableNamesAsWritten)
