@@ -126,7 +126,9 @@ TEST_F(CardLog, ANewRecordIsDecodedAndLoggedOnce)
     // fails the poll and keeps the record.
     Bytes bad = CardReply(6, 1, 0, kDate, kTime, 0, 1);
     bad[31] ^= 0xFF;
-    for (const Bytes& b : {bad, CardReply(6, 1, 0, kDate, kTime, 0, 1, 2), CardReply(6, 1, 0, kDate, kTime, 0, 1, 0x101)}) {
+    const Bytes others[] = {bad, CardReply(6, 1, 0, kDate, kTime, 0, 1, 2),
+                            CardReply(6, 1, 0, kDate, kTime, 0, 1, 0x101)};
+    for (const Bytes& b : others) {
         EXPECT_EQ(0, Poll(b));
         EXPECT_EQ(5, card.DataVal(1));
         EXPECT_EQ(2, live.Int("select St from tbSMBrief where SID=21"));

@@ -131,7 +131,9 @@ TEST_F(LeakTest, CableLengthIsSentOnceAcknowledged)
         p.Reply(Regs(3, {0, 0, 0, 0}));
         ASSERT_EQ(leak.DataGet(&p, 1, 0), 1);
         ASSERT_EQ(p.writes.size(), c.param1 > 0 ? 3u : 2u);
-        EXPECT_EQ(c.param1 > 0 ? ToHex(p.writes[0]).substr(0, 23) : "-", c.param1 > 0 ? "01 06 00 08 00 01 01 2C" : "-");
+        if (c.param1 > 0) {
+            EXPECT_EQ(ToHex(p.writes[0]).substr(0, 23), "01 06 00 08 00 01 01 2C");
+        }
         EXPECT_EQ(item.Param1, c.after);
         EXPECT_TRUE(p.replies.empty());
     }
