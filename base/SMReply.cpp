@@ -112,18 +112,24 @@ int CSMHeadRule::Judge(const unsigned char* p, int n, bool end) const
 int SMReadReply(ISerBase* port, unsigned char* rbuf, int cap, const CSMReplyRule& rule, int timeoutMs)
 {
     if (!port || !rbuf || cap < 1) return -1;
-    int n = 0;
+    int n = 0, top = 0;  // top: bytes of rbuf the reads have written
     int got = port->Read(rbuf, cap, timeoutMs);
     if (got > 0) {
-        // The usual case: the reply alone at the start of the first read.
-        int r = rule.Judge(rbuf, got > cap ? cap : got, false);
-        if (r > 0) return r < got ? r : (got > cap ? cap : got);
+        // The usual case: the reply at the start of the first read.
+        int k = got > cap ? cap : got;
+        int r = rule.Judge(rbuf, k, false);
+        if (r > 0) {
+            if (r > k) r = k;
+            if (k > r) std::memset(rbuf + r, 0, static_cast<size_t>(k - r));
+            return r;
+        }
     }
     for (int reads = 0; reads < kReadMax; ++reads) {
         if (reads > 0) got = n < cap ? port->Read(rbuf + n, cap - n, timeoutMs) : 0;
         if (got < 0 && n == 0) return -1;
         if (got > cap - n) got = cap - n;
         if (got > 0) n += got;
+        if (n > top) top = n;
         bool end = got <= 0 || reads + 1 == kReadMax;
         for (int pass = 0; pass < 2; ++pass) {
             int keep = n;  // bytes from here on may still start the reply
@@ -134,6 +140,7 @@ int SMReadReply(ISerBase* port, unsigned char* rbuf, int cap, const CSMReplyRule
                 if (r > 0) {
                     if (r > n - o) r = n - o;
                     if (o > 0) std::memmove(rbuf, rbuf + o, static_cast<size_t>(r));
+                    std::memset(rbuf + r, 0, static_cast<size_t>(top - r));
                     return r;
                 }
                 if (r == CSMReplyRule::MORE) {

@@ -77,7 +77,8 @@ private:
 int SMModbusBytes(int func, int count);
 
 // Reads from port into rbuf (cap bytes) until rule accepts a frame, which is moved to the
-// start of rbuf. Returns its length, 0 when nothing belonging to the request came before the
+// start of rbuf; the other bytes the reads brought are cleared (rbuf beyond them is kept).
+// Returns its length, 0 when nothing belonging to the request came before the
 // time-out, -1 for a refusal (REFUSED) or a port error. timeoutMs goes to every Read.
 int SMReadReply(ISerBase* port, unsigned char* rbuf, int cap, const CSMReplyRule& rule, int timeoutMs = 0);
 

@@ -92,7 +92,8 @@ int CSMAirc::ModBusCmdN(unsigned char addr, unsigned char func, unsigned short r
 int CSMAirc::Ask(ISerBase* port, int len, unsigned char* r, int cap)
 {
     std::memset(r, 0, static_cast<size_t>(cap));
-    int n = Exchange(port, m_cmdBuf, len, 0, r, cap);
+    // The reply carries the request's address and function; it is as long as what was read.
+    int n = Exchange(port, m_cmdBuf, len, 0, r, cap, CSMRtuRule(m_cmdBuf[0], m_cmdBuf[1], -1));
     if (n < 3) return -1;
     if (CBufHelper::crc16(r, static_cast<unsigned char>(n - 2)) != CBufHelper::wdFromBufLH(r + n - 2)) return -1;
     return n;

@@ -120,7 +120,8 @@ int CSMBatt100::DataGet(ISerBase* port, int addr, int waitMs)
     for (int b = 0; b < n; b += BLOCK) {
         for (const Block& blk : blocks) {
             int len = ModBusCmd(a, 4, static_cast<unsigned short>(blk.reg + b), BLOCK);
-            int k = Exchange(port, m_cmdBuf, len, 100000UL, r, sizeof r);
+            // A block shorter than asked is taken: the reply is as long as what was read.
+            int k = Exchange(port, m_cmdBuf, len, 100000UL, r, sizeof r, CSMRtuRule(a, 4, -1));
             if (k < 7 || !SMRtuCrcOk(r, k)) return 0;
             int words = (k - 5) / 2;
             if (words > MAX_CELLS - b) words = MAX_CELLS - b;

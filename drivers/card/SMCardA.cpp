@@ -92,7 +92,9 @@ int CSMCardA::DecodeTime(unsigned short w)
 int CSMCardA::Transact(ISerBase* port, int len, unsigned long pauseUs)
 {
     if (len != PACK_LEN) return -1;
-    return Exchange(port, CmdBuf(), len, pauseUs, m_rec.reply, PACK_LEN);
+    // The reply is a packet of the controller asked: 7E and its address.
+    CSMHeadRule rule(CmdBuf(), 3, PACK_LEN);
+    return Exchange(port, CmdBuf(), len, pauseUs, m_rec.reply, PACK_LEN, rule);
 }
 
 int CSMCardA::DataGet(ISerBase* port, int addr, int waitMs)

@@ -108,7 +108,7 @@ int CSMCyberMate::DataGet(ISerBase* port, int addr, int)
     for (unsigned char cid2 : kCid2) {
         int len = TE_CmdPack(m_cmdBuf, 0x21, 0x60, cid2, static_cast<unsigned char>(addr & 0xFF), nullptr, 0, '~', '\r');
         std::memset(r, 0, sizeof r);
-        int n = Exchange(port, m_cmdBuf, len, 0, r, READ_CAP);
+        int n = Exchange(port, m_cmdBuf, len, 0, r, READ_CAP, CSMYdtRule(addr));
         if (n <= 0) return 0;
         if (r[7] != '0' || r[8] != '0') {
             trace_log("RtLog", "[A%02d] SMCyberMate: %02X RTN %c%c\r\n", addr, cid2, r[7], r[8]);

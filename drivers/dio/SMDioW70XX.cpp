@@ -63,7 +63,7 @@ int CSMDioW70XX::DoFunc(ISerBase* port, int addr, int cmd, void* buf, int)
     } else {
         return 0;
     }
-    int n = Exchange(port, CmdBuf(), len, ReplyPauseUs(0, PAUSE_MS), r, sizeof r);
+    int n = Exchange(port, CmdBuf(), len, ReplyPauseUs(0, PAUSE_MS), r, sizeof r, CSMRtuRule(a, func, -1));
     if (n <= 0 || !CrcOk(r, n)) return 0;
     if (func == 0x46 && n > 2 && r[2] == 0xC6) return 0;
     return 1;

@@ -393,7 +393,8 @@ int CSMElec::DoFunc(ISerBase* port, int addr, int cmd, void* buf, int)
     } else {
         len = ModBusCmd(a, 6, v->ctl == 0 ? 11 : 256, value);
     }
-    int n = Exchange(port, m_cmdBuf, len, 0, r, 120);
+    // The echo carries the request's address and function.
+    int n = Exchange(port, m_cmdBuf, len, 0, r, 120, CSMRtuRule(a, m_cmdBuf[1], -1));
     return SMRtuCrcOk(r, n) ? 1 : 0;
 }
 

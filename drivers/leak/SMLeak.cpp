@@ -125,7 +125,7 @@ int CSMLeak::DataGet(ISerBase* port, int addr, int)
             const unsigned char len[2] = {static_cast<unsigned char>((it->Param1 >> 8) & 0xFF),
                                           static_cast<unsigned char>(it->Param1 & 0xFF)};
             int n = ModBusCmdN(static_cast<unsigned char>(addr & 0xFF), 6, 8, 1, len);
-            int k = Exchange(port, m_cmdBuf, n, pause * 1000UL, r, 50);
+            int k = Exchange(port, m_cmdBuf, n, pause * 1000UL, r, 50, CSMRtuRule(addr, 6, -1));
             if (k > 0 && SMRtuCrcOk(r, k)) {
                 trace_log("RtLog", "SMLeak len:%d 0x%02x %02x\r\n", it->Param1, len[0], len[1]);
                 it->Param1 = -it->Param1;
@@ -192,7 +192,7 @@ int CSMLeak::DoFunc(ISerBase* port, int addr, int cmd, void* buf, int)
         return 0;
     }
     unsigned char r[20];
-    int n = Exchange(port, m_cmdBuf, len, 0, r, sizeof r);
+    int n = Exchange(port, m_cmdBuf, len, 0, r, sizeof r, CSMRtuRule(a, 6, -1));
     return SMRtuCrcOk(r, n) ? 1 : 0;
 }
 

@@ -33,9 +33,9 @@ protected:
         db.Clear();
     }
     // A status reply of 52 data bytes: d[i] = fill(i), then the given overrides.
-    static Bytes Status(const std::vector<std::pair<int, int>>& set = {}, int dataLen = 52)
+    static Bytes Status(const std::vector<std::pair<int, int>>& set = {}, int dataLen = 52, int addr = 1)
     {
-        Bytes b = {0x01, 0x04, static_cast<unsigned char>(dataLen)};
+        Bytes b = {static_cast<unsigned char>(addr), 0x04, static_cast<unsigned char>(dataLen)};
         for (int i = 0; i < dataLen; ++i) b.push_back(static_cast<unsigned char>(i + 1));
         for (auto& s : set) b[3 + s.first] = static_cast<unsigned char>(s.second);
         return WithCrc(b);
@@ -100,6 +100,42 @@ TEST_F(AircTest, FailedExchangesEndThePollAndKeepWhatWasDecoded)
     port.writes.clear();
     EXPECT_EQ(Poll(Status()), 0);
     EXPECT_TRUE(port.writes.empty());
+}
+
+TEST_F(AircTest, RepliesOfOtherRequestsAreSkippedOrFailThePoll)
+{
+    // Unit 2's late status block (all bytes 0x99) against unit 1's own, which is short: its
+    // missing bytes read 0, nothing of the late frame stays behind it.
+    const Bytes late = Status({{0, 0x99}, {1, 0x99}, {48, 0x99}}, 52, 2);
+    const Bytes own = Status({{0, 0x34}, {1, 0x12}}, 20);
+    Bytes both = late;
+    both.insert(both.end(), own.begin(), own.end());
+    const struct {
+        std::vector<Bytes> reads;
+        int ok;
+        const char* why;
+    } cases[] = {
+        {{own}, 1, "its own reply"},
+        {{late, own}, 1, "unit 2's frame is dropped, reading goes on"},
+        {{both}, 1, "a late frame and the own one in one read"},
+        {{WithCrc({0x01, 0x09, 0x01, 0x33}), own}, 1, "a reply to the other request is dropped"},
+        {{late}, 0, "only unit 2 answered"},
+        {{WithCrc({0x01, 0x84, 0x02})}, 0, "an exception"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        ASSERT_EQ(Poll(Status({{0, 0x78}, {1, 0x56}})), 1);
+        port.replies.assign(c.reads.begin(), c.reads.end());
+        if (c.ok) port.Reply(WithCrc({0x01, 0x09, 0x01, 0x5A}));
+        EXPECT_EQ(drv.DataGet(&port, 1, 0), c.ok);
+        EXPECT_EQ(drv.DataVal(1), c.ok ? 0x1234 : 0x5678);
+        EXPECT_EQ(drv.DataVal(23), c.ok ? 0 : 49) << "first input, data byte 48";
+        EXPECT_TRUE(port.replies.empty());
+    }
+    // A control echo from another address is not the controller's answer.
+    port.Reply(WithCrc(HexBytes("02 08 00 40 00 01 01")));
+    unsigned char v = 1;
+    EXPECT_EQ(drv.DoFunc(&port, 1, 64, &v, 1), 0);
 }
 
 TEST_F(AircTest, SummaryTextsAndStoredRow)
@@ -242,9 +278,9 @@ TEST_F(AircTest, VariablesAndCatalogue)
 // ---- precision unit on YD/T 1363 -----------------------------------------------------------
 
 // A reply frame with this RTN and INFO (its checksum is not examined).
-std::string YdtReply(const std::string& rtn, const std::string& info)
+std::string YdtReply(const std::string& rtn, const std::string& info, const std::string& adr = "01")
 {
-    return "~210160" + rtn + "0000" + info + "FFFF\r";
+    return "~21" + adr + "60" + rtn + "0000" + info + "FFFF\r";
 }
 
 class CyberMateTest : public ::testing::Test {
@@ -326,6 +362,37 @@ TEST_F(CyberMateTest, AReturnCodeOtherThanZeroFailsAtThatCommand)
     port.open = false;
     EXPECT_EQ(drv.DataGet(nullptr, 1, 0), 0);
     EXPECT_EQ(drv.DataGet(&port, 1, 0), 0);
+}
+
+TEST_F(CyberMateTest, FramesOfAnotherAddressAreSkippedOrFailThePoll)
+{
+    const std::string analog = YdtReply("00", "00DD00EC01C300FB0124");
+    const std::string other = YdtReply("00", "0111011101110111011", "02");
+    const struct {
+        std::vector<std::string> reads;  // for the first command
+        int ok;
+        const char* why;
+    } cases[] = {
+        {{other, analog}, 1, "ADR 02 dropped, reading goes on"},
+        {{other + analog}, 1, "ADR 02 and the own frame in one read"},
+        {{other}, 0, "only ADR 02 answered"},
+        {{"~2101"}, 0, "cut off, then nothing"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        Replies();
+        ASSERT_EQ(drv.DataGet(&port, 1, 0), 1);
+        for (const std::string& r : c.reads) port.Reply(r);
+        if (c.ok) {
+            port.Reply(YdtReply("00", "01000100010001"));
+            port.Reply(YdtReply("00", std::string(52, '0')));
+            port.Reply(YdtReply("00", "1405a0051E0A1A12460A"));
+        }
+        EXPECT_EQ(drv.DataGet(&port, 1, 0), c.ok);
+        EXPECT_EQ(drv.DataVal(1), c.ok ? 221 : 220);
+        EXPECT_EQ(drv.DataVal(5), c.ok ? 292 : 291);
+        EXPECT_TRUE(port.replies.empty());
+    }
 }
 
 TEST_F(CyberMateTest, RowSummaryAndHistoryWithTheTableNamesAsWritten)

@@ -10,10 +10,10 @@
 namespace {
 
 // Function-4 reply of the registers base, base + 1, ... (count of them), or of the words given.
-Bytes Regs(std::vector<int> w, int base = 0, int count = 0)
+Bytes Regs(std::vector<int> w, int base = 0, int count = 0, int addr = 2)
 {
     for (int i = 0; i < count; ++i) w.push_back(base + i);
-    Bytes b = {2, 4, static_cast<unsigned char>(2 * w.size())};
+    Bytes b = {static_cast<unsigned char>(addr), 4, static_cast<unsigned char>(2 * w.size())};
     for (int x : w) b.insert(b.end(), {static_cast<unsigned char>(x >> 8), static_cast<unsigned char>(x)});
     ScriptPort p;
     p.ReplyRtu(b);
@@ -87,18 +87,33 @@ TEST_F(BattTest, ShortOrBadRepliesFailThePoll)
         {Regs({1, 2, 3})},                                  // short string reply
         {Regs({1, 2, 3, 4}), Regs({}, 3000, 64), bad},      // bad CRC
         {Regs({1, 2, 3, 4}), Bytes()},                      // no block reply
+        {Regs({1, 2, 3, 4}), Regs({}, 7000, 64, 3)},        // only unit 3 answered
     };
     for (const auto& c : cases) {
         port.replies.assign(c.begin(), c.end());
         EXPECT_EQ(bt.DataGet(&port, 2, 0), 0);
     }
+    EXPECT_EQ(bt.DataVal(11), 3000) << "unit 3's block is not read as the own";
     // A block shorter than 64 registers is taken as far as it goes.
     port.replies.clear();
     port.Reply(Regs({1, 2, 3, 4}));
     for (int base : {3000, 100, 200, 300}) port.Reply(Regs({}, base, 2));
     EXPECT_EQ(bt.DataGet(&port, 2, 0), 1);
     EXPECT_EQ(bt.DataVal(14), 3001);
-    EXPECT_EQ(bt.Polls(), 4);
+    EXPECT_EQ(bt.Polls(), 5);
+
+    // A late block of unit 3 before the own one, in one read or in the read before: dropped.
+    const Bytes late = Regs({}, 7000, 4, 3), own = Regs({}, 3010, 2);
+    Bytes both = late;
+    both.insert(both.end(), own.begin(), own.end());
+    for (const std::vector<Bytes>& v : {std::vector<Bytes>{both}, std::vector<Bytes>{late, own}}) {
+        port.replies.assign(1, Regs({1, 2, 3, 4}));
+        port.replies.insert(port.replies.end(), v.begin(), v.end());
+        for (int base : {100, 200, 300}) port.Reply(Regs({}, base, 2));
+        EXPECT_EQ(bt.DataGet(&port, 2, 0), 1);
+        EXPECT_EQ(bt.DataVal(14), 3011);
+        EXPECT_TRUE(port.replies.empty());
+    }
 }
 
 TEST_F(BattTest, StoredRowsPerCell)

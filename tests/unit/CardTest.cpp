@@ -13,12 +13,12 @@
 namespace {
 
 // A controller reply built by hand from the fields at their offsets, with its sum.
-Bytes CardReply(int rec, int card, int st, int date, int time, int reason, int door)
+Bytes CardReply(int rec, int card, int st, int date, int time, int reason, int door, int addr = 1)
 {
     Bytes b(34, 0);
     const struct {
         int at, v, n;
-    } fields[] = {{0, 0x7E, 1},          {1, 1, 2},     {3, 0x1081, 2}, {12, rec, 3},
+    } fields[] = {{0, 0x7E, 1},          {1, addr, 2},     {3, 0x1081, 2}, {12, rec, 3},
                   {17, card % 100000, 2}, {19, card / 100000, 1}, {20, st, 1},    {21, date, 2},
                   {23, time, 2},          {25, reason, 1}, {26, door, 1}};
     for (const auto& f : fields)
@@ -122,12 +122,22 @@ TEST_F(CardLog, ANewRecordIsDecodedAndLoggedOnce)
     // Another record number with a time already logged is not inserted again.
     ASSERT_EQ(1, Poll(CardReply(5, 1, 0, kDate, kTime, 0, 1)));
     EXPECT_EQ(1, hist.Int("select count(*) from tbCardLog"));
-    // A bad sum fails the poll and keeps the record.
+    // A bad sum, or only a packet of another controller (address 0x101: the high byte counts),
+    // fails the poll and keeps the record.
     Bytes bad = CardReply(6, 1, 0, kDate, kTime, 0, 1);
     bad[31] ^= 0xFF;
-    EXPECT_EQ(0, Poll(bad));
-    EXPECT_EQ(5, card.DataVal(1));
-    EXPECT_EQ(2, live.Int("select St from tbSMBrief where SID=21"));
+    const Bytes others[] = {bad, CardReply(6, 1, 0, kDate, kTime, 0, 1, 2),
+                            CardReply(6, 1, 0, kDate, kTime, 0, 1, 0x101)};
+    for (const Bytes& b : others) {
+        EXPECT_EQ(0, Poll(b));
+        EXPECT_EQ(5, card.DataVal(1));
+        EXPECT_EQ(2, live.Int("select St from tbSMBrief where SID=21"));
+    }
+    // Controller 2's late packet before the own one is dropped.
+    port.Reply(CardReply(7, 1, 0, kDate, kTime, 0, 1, 2));
+    EXPECT_EQ(1, Poll(CardReply(8, 1, 0, kDate, kTime, 0, 1)));
+    EXPECT_EQ(8, card.DataVal(1));
+    EXPECT_TRUE(port.replies.empty());
 }
 
 TEST_F(CardLog, LogOver1500RowsIsTrimmedToTheNewest1000)
@@ -151,15 +161,17 @@ TEST(CardFunc, ControlsAreAnsweredByTheController)
     for (const Case& c : cases) {
         CSMCardA card;
         ScriptPort port;
-        Bytes r = CardReply(1, 0, 0, 0, 0, 0, 0);
+        Bytes r = CardReply(1, 0, 0, 0, 0, 0, 0, 3);
         r[5] = static_cast<unsigned char>(c.byte5);
         r[31] = static_cast<unsigned char>(r[31] + c.byte5 + c.sumOff);
         port.Reply(r);
         unsigned char data = 1;
         EXPECT_EQ(c.ret, card.DoFunc(&port, 3, c.cmd, &data, 1)) << c.cmd;
         EXPECT_EQ(c.cmd & 0xFF, port.LastWrite().at(3));
+        port.Reply(CardReply(1, 0, 0, 0, 0, 0, 0, 4));
+        EXPECT_EQ(0, card.DoFunc(&port, 3, c.cmd, &data, 1)) << "answered by controller 4";
     }
-    EXPECT_EQ(std::vector<unsigned long>(4, 100000), FakeClock::Sleeps());
+    EXPECT_EQ(std::vector<unsigned long>(8, 100000), FakeClock::Sleeps());
 }
 
 // ---- reachability ------------------------------------------------------------------------

@@ -207,6 +207,7 @@ TEST(DioW70XX, RelayFramesAndReplies)
         bool bad;
         const char* frame;  // without CRC; "" nothing sent
         int ret;
+        const char* late = nullptr;  // read before the reply, CRC appended
     } cases[] = {
         {2, 0x050010, 1, ok, false, "01 05 00 10 FF 00", 1},
         {2, 0x050020, 1, ok, false, "01 05 00 20 FF 01", 1},
@@ -218,12 +219,18 @@ TEST(DioW70XX, RelayFramesAndReplies)
         {0, 0x460000, 2, "01 46 04", false, "01 46 04 02 00 00 00", 1},
         {0, 0x460000, 2, "01 46 C6", false, "01 46 04 02 00 00 00", 0},
         {0, 0x070000, 1, ok, false, "", 0},
+        {2, 0x050010, 1, ok, false, "01 05 00 10 FF 00", 1, "02 05 00 10 FF 00"},  // another unit's echo
+        {2, 0x050010, 1, "02 05 00 10 FF 00", false, "01 05 00 10 FF 00", 0},
+        {0, 0x460000, 2, "01 46 04", false, "01 46 04 02 00 00 00", 1, "01 05 00 10 FF 00"},  // another request's
+        {0, 0x460000, 2, ok, false, "01 46 04 02 00 00 00", 0},
+        {0, 0x460000, 2, "01 C6 02", false, "01 46 04 02 00 00 00", 0},  // exception
     };
     for (const Case& c : cases) {
         CSMDioW70XX w;
         ScriptPort port;
         tagSMItem item = MakeItem(7, 2308, 1, c.variant, &port);
         w.DoItem(&item, 0);
+        if (c.late) port.ReplyRtu(HexBytes(c.late));
         if (c.bad)
             port.ReplyHex(c.reply);
         else

@@ -14,6 +14,12 @@ namespace {
 using Words = std::vector<unsigned short>;
 using Ints = std::vector<int>;
 
+Bytes Cat(Bytes a, const Bytes& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 Bytes RtuWords(int func, const Words& w)
 {
     ScriptPort p;
@@ -252,13 +258,23 @@ TEST_F(ElecTest, ControlsByVariant)
         {35, {"01 06 01 00 00 21"}},
         {5, {}},  // no control
     };
+    // The meter's echo: the request's first six bytes; of meter 2 (wrong), late before the own
+    // (good), alone (not answered), of another function (a read's reply), with a bad CRC.
+    enum { GOOD, BAD_CRC, LATE, OTHER, FUNC };
     for (const auto& c : cases) {
         item.Variant = c.variant;
-        for (bool good : {true, false}) {
+        for (int mode : {GOOD, BAD_CRC, LATE, OTHER, FUNC}) {
             ScriptPort p;
             if (c.writes.size() == 2) p.Reply(RtuWords(3, {0x1234}));
-            p.ReplyHex(good ? "01 06 00 00 00 21 49 D2" : "01 06 00 00 00 21 00 00");
-            EXPECT_EQ(elec.DoFunc(&p, 1, 128, &value, 1), good || c.writes.empty() ? 1 : 0) << c.variant;
+            Bytes echo = c.writes.empty() ? Bytes() : HexBytes(c.writes.back().substr(0, 17));
+            Bytes other = echo;
+            if (!other.empty()) other[0] = 2;
+            if (mode == LATE || mode == OTHER) p.ReplyRtu(other);
+            if (mode == GOOD || mode == LATE) p.ReplyRtu(echo);
+            if (mode == BAD_CRC) p.Reply(Cat(echo, {0, 0}));
+            if (mode == FUNC) p.Reply(RtuWords(3, {0x21}));
+            bool good = mode == GOOD || mode == LATE;
+            EXPECT_EQ(elec.DoFunc(&p, 1, 128, &value, 1), good || c.writes.empty() ? 1 : 0) << c.variant << "/" << mode;
             ASSERT_EQ(p.writes.size(), c.writes.size());
             for (size_t i = 0; i < c.writes.size(); ++i)
                 EXPECT_EQ(ToHex(p.writes[i]).substr(0, c.writes[i].size()), c.writes[i]);

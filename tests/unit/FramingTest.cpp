@@ -211,6 +211,7 @@ TEST_F(FramingTest, GetModBusDataTakesOnlyTheReplyToItsRequest)
         EXPECT_EQ(n, c.result);
         if (n > 0) {
             EXPECT_EQ(Frame(rbuf, n), c.tcp == 1 ? ownTcp : own);
+            EXPECT_EQ(Frame(rbuf + n, 100 - n), Bytes(static_cast<size_t>(100 - n), 0)) << "left behind the frame";
         }
     }
     EXPECT_EQ(port.LastWrite().size(), 12u);

@@ -21,6 +21,19 @@ Bytes Regs(int func, const std::vector<int>& w)
     return p.replies.back();
 }
 
+// The bytes given with their CRC; a then b.
+Bytes Rtu(const Bytes& body)
+{
+    ScriptPort p;
+    p.ReplyRtu(body);
+    return p.replies.back();
+}
+Bytes Cat(Bytes a, const Bytes& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 std::string Vals(CSMLeak& d)
 {
     std::string s;
@@ -96,21 +109,33 @@ TEST_F(LeakTest, VariantsDecodeTheirReplies)
 TEST_F(LeakTest, CableLengthIsSentOnceAcknowledged)
 {
     item.Variant = 1;
+    const Bytes ack = HexBytes("01 06 00 08 01 2C 08 45"), other = Rtu(HexBytes("02 06 00 08 01 2C"));
     struct {
         int param1;
-        const char* ack;  // "": none expected
+        std::vector<Bytes> reads;  // the answers to the length; one not taken waits for the time-out
         int after;
-    } cases[] = {{300, "01 06 00 08 01 2C 08 45", -300}, {-300, "", -300}, {300, "01 06 00 08 01 2C 00 00", 300}};
+    } cases[] = {
+        {300, {ack}, -300},
+        {-300, {}, -300},
+        {300, {HexBytes("01 06 00 08 01 2C 00 00"), {}}, 300},
+        {300, {other, ack}, -300},             // another unit's late ack is dropped
+        {300, {Cat(other, ack)}, -300},        // in the same read
+        {300, {other, {}}, 300},               // only another unit acknowledged
+        {300, {Regs(3, {0, 0}), {}}, 300},     // a read's reply is no ack
+    };
     for (const auto& c : cases) {
         item.Param1 = c.param1;
         ScriptPort p;
-        if (c.ack[0]) p.ReplyHex(c.ack);
+        p.replies.assign(c.reads.begin(), c.reads.end());
         p.Reply(Regs(3, {0, 0}));
         p.Reply(Regs(3, {0, 0, 0, 0}));
         ASSERT_EQ(leak.DataGet(&p, 1, 0), 1);
-        ASSERT_EQ(p.writes.size(), c.ack[0] ? 3u : 2u);
-        EXPECT_EQ(c.ack[0] ? ToHex(p.writes[0]).substr(0, 23) : "-", c.ack[0] ? "01 06 00 08 00 01 01 2C" : "-");
+        ASSERT_EQ(p.writes.size(), c.param1 > 0 ? 3u : 2u);
+        if (c.param1 > 0) {
+            EXPECT_EQ(ToHex(p.writes[0]).substr(0, 23), "01 06 00 08 00 01 01 2C");
+        }
         EXPECT_EQ(item.Param1, c.after);
+        EXPECT_TRUE(p.replies.empty());
     }
 }
 
@@ -156,6 +181,16 @@ TEST_F(LeakTest, StoredRowsSummariesAndControls)
         p.ReplyRtu({1, 6, 0, 7, 2, 3});
         EXPECT_EQ(leak.DoFunc(&p, 1, (6 << 16) | 7, &value, 4), f.second[0] ? 1 : 0);
         EXPECT_EQ(p.writes.empty() ? "" : ToHex(p.writes[0]).substr(0, std::strlen(f.second)), f.second);
+    }
+    // Another unit's echo before the own one is dropped; alone it fails the control.
+    for (int variant : {0, 1}) {
+        item.Variant = variant;
+        ScriptPort p;
+        p.ReplyRtu({2, 6, 0, 7, 2, 3});
+        p.ReplyRtu({1, 6, 0, 7, 2, 3});
+        EXPECT_EQ(leak.DoFunc(&p, 1, (6 << 16) | 7, &value, 4), 1) << variant;
+        p.ReplyRtu({2, 6, 0, 7, 2, 3});
+        EXPECT_EQ(leak.DoFunc(&p, 1, (6 << 16) | 7, &value, 4), 0) << variant;
     }
     ScriptPort p;
     EXPECT_EQ(leak.DoFunc(&p, 1, (5 << 16) | 7, &value, 4), 1);
