@@ -86,6 +86,16 @@ public:
         out = e.intOk ? e.ival : TextInt(e.line->value, -1);
         return true;
     }
+    // The slot's value when the store wrote it as a number within the int range; false (out
+    // unchanged) for anything else, which the caller then reads from the key's text.
+    bool GetInt(int slot, int& out)
+    {
+        Check();
+        const Entry& e = m_slots[static_cast<size_t>(slot)];
+        if (!e.live || !e.intOk) return false;
+        out = e.ival;
+        return true;
+    }
     // A value text read as SimpleIni::GetValue<int> reads it.
     static int TextInt(const std::string& text, int def);
 

@@ -134,8 +134,7 @@ protected:
     {
         if (fld >= 1 && static_cast<size_t>(fld) < m_pointSlot.size()) {
             int slot = m_pointSlot[static_cast<size_t>(fld)], v;
-            // -1 may stand for text that is no int in range: the key's text decides then.
-            if (slot >= 0 && m_vals.Get(slot, v) && v != -1) return v;
+            if (slot >= 0 && m_vals.GetInt(slot, v)) return v;
         }
         return PointValByKey(fld);
     }
