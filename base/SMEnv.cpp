@@ -22,12 +22,23 @@ std::string SMPath(const char* path)
 bool SMPath(const char* path, char* out, size_t cap)
 {
     if (!out || cap == 0) return false;
-    std::string p = SMPath(path);
-    if (p.size() + 1 > cap) {
+    out[0] = 0;
+    if (!path) return true;
+    size_t n = 0;
+    if (path[0] == '/') {
+        if (const char* root = std::getenv("QVSM_ROOT")) {
+            n = std::strlen(root);
+            while (n > 0 && root[n - 1] == '/') --n;
+            if (n >= cap) return false;
+            std::memcpy(out, root, n);
+        }
+    }
+    size_t len = std::strlen(path);
+    if (n + len + 1 > cap) {
         out[0] = 0;
         return false;
     }
-    std::memcpy(out, p.c_str(), p.size() + 1);
+    std::memcpy(out + n, path, len + 1);
     return true;
 }
 

@@ -1,10 +1,14 @@
 #include "base/SMLog.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <string>
 
 #include "base/SMEnv.h"
 
@@ -21,11 +25,13 @@ int trace_sm_log(const char* tag, const char* format, ...)
     static char buffer[1026];
     if (!tag) return -1;
 
-    std::string path = SMPath(filename);
-    std::string bak = path + ".bak";
-    if (icount > 2047) {
-        std::remove(bak.c_str());
-        std::rename(path.c_str(), bak.c_str());
+    // Paths and line on the stack: logging allocates nothing.
+    char path[PATH_MAX], bak[PATH_MAX + 4];
+    bool named = SMPath(filename, path, sizeof path);
+    if (named && icount > 2047) {
+        std::snprintf(bak, sizeof bak, "%s.bak", path);
+        std::remove(bak);
+        std::rename(path, bak);
         icount = 0;
     }
 
@@ -45,12 +51,18 @@ int trace_sm_log(const char* tag, const char* format, ...)
                   tmv.tm_year + 1900, tmv.tm_mon + 1, tmv.tm_mday, tmv.tm_hour, tmv.tm_min, tmv.tm_sec, message);
 #pragma GCC diagnostic pop
 
-    FILE* f = std::fopen(path.c_str(), "a+");
-    if (!f) return 1;
+    if (!named) return 1;
+    int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return 1;
     ++icount;
-    std::fputs(buffer, f);
-    std::fflush(f);
-    std::fclose(f);
+    size_t len = std::strlen(buffer), done = 0;
+    while (done < len) {
+        ssize_t w = write(fd, buffer + done, len - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) break;
+        done += static_cast<size_t>(w);
+    }
+    close(fd);
     return 1;
 }
 
