@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 using namespace Snmp_pp;
 
@@ -16,7 +15,36 @@ const SMDefFamily kFamily = {"tbSnmp", "tbSnmpDat", ",ValStr VARCHAR(128)", "", 
 const char kFirstOid[] = "1.3.6.1.2.1.1.1.0";
 }  // namespace
 
-CSMSnmpPub::CSMSnmpPub(int type) : CSMDefBase(type, "QVMB-base", "QVSNMP-base", kFamily)
+// A key composed on the stack; one too long for the buffer is composed on the heap instead.
+class CSMSnmpPub::KeyText {
+public:
+    KeyText& operator<<(std::string_view s)
+    {
+        if (m_heap.empty() && m_len + s.size() <= sizeof m_buf) {
+            std::memcpy(m_buf + m_len, s.data(), s.size());
+            m_len += s.size();
+            return *this;
+        }
+        if (m_heap.empty()) m_heap.assign(m_buf, m_len);
+        m_heap.append(s.data(), s.size());
+        return *this;
+    }
+    KeyText& operator<<(unsigned long n)
+    {
+        char b[24];
+        int k = std::snprintf(b, sizeof b, "%lu", n);
+        return *this << std::string_view(b, static_cast<size_t>(k));
+    }
+    std::string_view View() const { return m_heap.empty() ? std::string_view(m_buf, m_len) : std::string_view(m_heap); }
+
+private:
+    char m_buf[128];
+    size_t m_len = 0;
+    std::string m_heap;
+};
+
+CSMSnmpPub::CSMSnmpPub(int type)
+    : CSMDefBase(type, "QVMB-base", "QVSNMP-base", kFamily), m_first(Oid(kFirstOid))
 {
     m_pData = m_min;
     trace_sm_log("RtLog", "CSMSnmpPub new 0x%X=%d(%x)\n", static_cast<unsigned int>(reinterpret_cast<uintptr_t>(this)),
@@ -36,10 +64,21 @@ int CSMSnmpPub::UpdLoad()
     if (m_nVer != version1 && m_nVer != version2c)
         trace_sm_log("RtLog", "type %d: ver %d is neither 0 (SNMPv1) nor 1 (SNMPv2c), every request is refused\n",
                      m_nType, m_nVer);
-    for (auto it = m_ini.beginKey(SEC_OIDS); it != m_ini.endKey(SEC_OIDS); ++it)
-        if (!Oid(it->first.c_str()).valid())
-            trace_sm_log("RtLog", "type %d: [oids] %s is not a numeric object identifier\n", m_nType,
-                         it->first.c_str());
+    m_plan.clear();
+    for (auto it = m_ini.beginKey(SEC_OIDS); it != m_ini.endKey(SEC_OIDS); ++it) {
+        Entry e;
+        e.key = it->first;
+        e.oid = Oid(e.key.c_str());
+        if (!e.oid.valid())
+            trace_sm_log("RtLog", "type %d: [oids] %s is not a numeric object identifier\n", m_nType, e.key.c_str());
+        const std::string& v = it->second.value;
+        size_t colon = v.find(':');
+        e.table = colon != std::string::npos;
+        e.name = e.table ? v.substr(0, colon) : v;
+        if (e.table) e.cols = v.substr(colon + 1);
+        if (e.table || !e.name.empty()) e.slot = m_vals.Slot(e.name);
+        m_plan.push_back(std::move(e));
+    }
     std::printf("CSMSnmpPub::UpdLoad  d=%d  %dms  tout=%d\n", m_nDebug, m_nDelay, m_nTimeout);
     return m_bLoaded ? 1 : 0;
 }
@@ -49,41 +88,51 @@ CSMSnmpPub::Conn CSMSnmpPub::ParseConn(const char* text, size_t cap)
     Conn c;
     size_t len = text ? strnlen(text, cap) : 0;
     if (len <= 4) return c;
-    std::string rest(text + 4, len - 4);
-    std::string field[5];
+    std::string_view rest(text + 4, len - 4);
+    std::string_view field[5];
     size_t start = 0;
     for (int i = 0; i < 5; ++i) {
         size_t colon = rest.find(':', start);
-        field[i] = rest.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+        field[i] = rest.substr(start, colon == std::string_view::npos ? std::string_view::npos : colon - start);
         if (field[i].size() > CONN_FIELD_MAX) {
             trace_sm_log("RtLog", "SNMP.dst field %d cut to %d characters\n", i + 1, CONN_FIELD_MAX);
-            field[i].resize(CONN_FIELD_MAX);
+            field[i] = field[i].substr(0, CONN_FIELD_MAX);
         }
-        if (colon == std::string::npos) break;
+        if (colon == std::string_view::npos) break;
         start = colon + 1;
     }
-    if (!field[0].empty()) c.addr = field[0];
+    if (!field[0].empty()) c.addr.assign(field[0].data(), field[0].size());
     if (!field[1].empty()) {
-        int port = std::atoi(field[1].c_str());
+        char digits[CONN_FIELD_MAX + 1];
+        std::memcpy(digits, field[1].data(), field[1].size());
+        digits[field[1].size()] = 0;
+        int port = std::atoi(digits);
         if (port < 0 || port > 65535) {
-            trace_sm_log("RtLog", "SNMP.dst port %s is out of range, 161 used\n", field[1].c_str());
+            trace_sm_log("RtLog", "SNMP.dst port %s is out of range, 161 used\n", digits);
             port = 0;
         }
         c.port = port == 0 ? 161 : port;
     }
-    if (!field[2].empty()) c.comm = field[2];
-    if (!field[3].empty()) c.user = field[3];
-    if (!field[4].empty()) c.pass = field[4];
+    if (!field[2].empty()) c.comm.assign(field[2].data(), field[2].size());
+    if (!field[3].empty()) c.user.assign(field[3].data(), field[3].size());
+    if (!field[4].empty()) c.pass.assign(field[4].data(), field[4].size());
     return c;
 }
 
 std::string CSMSnmpPub::LookupKey(const std::string& key)
 {
+    KeyText lookup;
+    return std::string(LookupView(key, lookup));
+}
+
+std::string_view CSMSnmpPub::LookupView(std::string_view key, KeyText& room)
+{
     size_t dot = key.find('.');
-    if (dot == std::string::npos) return key;
+    if (dot == std::string_view::npos) return key;
     size_t b = dot;
     while (b > 0 && key[b - 1] >= '0' && key[b - 1] <= '9') --b;
-    return key.substr(0, b) + key.substr(dot);
+    room << key.substr(0, b) << key.substr(dot);
+    return room.View();
 }
 
 void CSMSnmpPub::_strFix(std::string& text)
@@ -98,26 +147,31 @@ void CSMSnmpPub::_strFix(std::string& text)
     }
 }
 
-std::string CSMSnmpPub::_oidGetStr(Snmp& snmp, Pdu& pdu, const SnmpTarget& target, const char* oid, int* result)
+int CSMSnmpPub::GetText(Snmp& snmp, Pdu& pdu, const SnmpTarget& target, const Oid& oid, std::string& out)
 {
     // A table walk leaves a whole GET-BULK answer in the PDU: ask for the one object only.
-    if (pdu.get_vb_count() != 1) {
-        Vb one(Oid(oid ? oid : ""));
-        pdu.set_vblist(&one, 1);
-    } else {
-        pdu[0].set_oid(Oid(oid ? oid : ""));
-    }
+    if (pdu.get_vb_count() == 0)
+        pdu += Vb(oid);
+    else
+        pdu.trim(pdu.get_vb_count() - 1);
+    pdu[0].set_oid(oid);
     int status = snmp.get(pdu, target);
-    if (result) *result = status;
     if (status == SNMP_CLASS_SUCCESS) {
-        Vb vb;
-        pdu.get_vb(vb, 0);
-        std::string value = vb.get_printable_value();
-        trace_sm_log("RtLog", "SNMP.get val=%s\n", value.c_str());
-        return value;
+        out.assign(pdu[0].get_printable_value());
+        trace_sm_log("RtLog", "SNMP.get val=%s\n", out.c_str());
+        return status;
     }
+    out.clear();
     trace_sm_log("RtLog", "SNMP.get err %s\n", Snmp::error_msg(status));
-    return "";
+    return status;
+}
+
+std::string CSMSnmpPub::_oidGetStr(Snmp& snmp, Pdu& pdu, const SnmpTarget& target, const char* oid, int* result)
+{
+    std::string value;
+    int status = GetText(snmp, pdu, target, Oid(oid ? oid : ""), value);
+    if (result) *result = status;
+    return value;
 }
 
 int CSMSnmpPub::_oidGet(Snmp& snmp, Pdu& pdu, const SnmpTarget& target, const char* oid, int base)
@@ -142,9 +196,11 @@ void CSMSnmpPub::WalkBegin(const std::string& prefix)
     std::memset(m_min, 0, sizeof m_min);
     std::memset(m_max, 0, sizeof m_max);
     m_rows = 0;
-    for (int n = 1; n <= STAT_SLOTS; ++n)
-        m_statOn[n - 1] =
-            static_cast<unsigned char>(m_ini.GetValue<int>(SEC_VALSEXT, prefix + "." + std::to_string(n), 0) & 0xFF);
+    for (int n = 1; n <= STAT_SLOTS; ++n) {
+        KeyText key;
+        key << prefix << "." << static_cast<unsigned long>(n);
+        m_statOn[n - 1] = static_cast<unsigned char>(m_ini.GetValue<int>(SEC_VALSEXT, key.View(), 0) & 0xFF);
+    }
 }
 
 bool CSMSnmpPub::WalkCell(const Oid& base, const std::string& prefix, const std::string& cols, const Oid& oid,
@@ -173,9 +229,17 @@ bool CSMSnmpPub::WalkCell(const Oid& base, const std::string& prefix, const std:
             if (v > m_max[row]) m_max[row] = v;
         }
     }
-    std::string reading = text ? text : "";
-    if (m_ini.GetValue<int>(SEC_VALSSTR, prefix + "." + std::to_string(col), 0) == 1) _strFix(reading);
-    m_vals.SetText(m_vals.Slot(prefix + std::to_string(row) + "_" + std::to_string(col)), reading);
+    KeyText str, key;
+    str << prefix << "." << col;
+    key << prefix << row << "_" << col;
+    int slot = m_vals.Slot(key.View());
+    if (m_ini.GetValue<int>(SEC_VALSSTR, str.View(), 0) == 1) {
+        m_text.assign(text ? text : "");
+        _strFix(m_text);
+        m_vals.SetText(slot, m_text);
+    } else {
+        m_vals.SetText(slot, text ? text : "");
+    }
     return true;
 }
 
@@ -186,55 +250,58 @@ void CSMSnmpPub::WalkStats(const std::string& prefix)
     if (!any || m_rows == 0) return;
     for (int s = 0; s < STAT_SLOTS; ++s) {
         if (!m_statOn[s]) continue;
-        std::string key = prefix + "_" + std::to_string(s + 1);
-        m_vals.SetInt(m_vals.Slot(key + "a"), m_sum[s] / m_rows);
-        m_vals.SetInt(m_vals.Slot(key + "x"), m_min[s]);
-        m_vals.SetInt(m_vals.Slot(key + "X"), m_max[s]);
+        const long long value[3] = {m_sum[s] / m_rows, m_min[s], m_max[s]};
+        const char* const tail[3] = {"a", "x", "X"};
+        for (int k = 0; k < 3; ++k) {
+            KeyText key;
+            key << prefix << "_" << static_cast<unsigned long>(s + 1) << tail[k];
+            m_vals.SetInt(m_vals.Slot(key.View()), value[k]);
+        }
     }
 }
 
-bool CSMSnmpPub::Walk(Snmp& snmp, Pdu& pdu, const SnmpTarget& target, const std::string& oid,
-                      const std::string& prefix, const std::string& cols, int* first)
+bool CSMSnmpPub::Walk(Snmp& snmp, const SnmpTarget& target, const Entry& e, int* first)
 {
-    Oid base(oid.c_str());
-    Vb next(base);
-    pdu.set_vblist(&next, 1);
+    const Oid& base = e.oid;
+    const char* oid = e.key.c_str();
+    m_next.set_oid(base);
+    m_pdu.set_vblist(&m_next, 1);
     long bindings = 0;
     int status;
-    while ((status = snmp.get_bulk(pdu, target, 0, BULK_REPS)) == SNMP_CLASS_SUCCESS) {
+    while ((status = snmp.get_bulk(m_pdu, target, 0, BULK_REPS)) == SNMP_CLASS_SUCCESS) {
         if (first) *first = status;
         first = nullptr;
-        int n = pdu.get_vb_count();
+        int n = m_pdu.get_vb_count();
         if (n == 0) {
-            trace_sm_log("RtLog", "SNMP bulk %s: empty answer, walk ended\n", oid.c_str());
+            trace_sm_log("RtLog", "SNMP bulk %s: empty answer, walk ended\n", oid);
             return false;
         }
-        Vb vb;
         for (int i = 0; i < n; ++i) {
-            pdu.get_vb(vb, i);
+            const Vb& vb = m_pdu[i];
             int v = 0;
             bool isInt = vb.get_value(v) == SNMP_CLASS_SUCCESS;
-            if (!WalkCell(base, prefix, cols, vb.get_oid(), vb.get_syntax(), vb.get_printable_value(),
+            if (!WalkCell(base, e.name, e.cols, vb.get_oid(), vb.get_syntax(), vb.get_printable_value(),
                           isInt ? &v : nullptr))
                 return true;
         }
         // An agent must answer with identifiers beyond the one asked for; one that does not
         // (or never ends) would keep the walk going forever.
-        if (!(next.get_oid() < vb.get_oid())) {
-            trace_sm_log("RtLog", "SNMP bulk %s: answer at %s does not advance, walk ended\n", oid.c_str(),
-                         vb.get_printable_oid());
+        const Vb& last = m_pdu[n - 1];
+        if (!(m_next.get_oid() < last.get_oid())) {
+            trace_sm_log("RtLog", "SNMP bulk %s: answer at %s does not advance, walk ended\n", oid,
+                         last.get_printable_oid());
             return false;
         }
         bindings += n;
         if (bindings >= WALK_MAX_BINDINGS) {
-            trace_sm_log("RtLog", "SNMP bulk %s: over %d bindings, walk ended\n", oid.c_str(), WALK_MAX_BINDINGS);
+            trace_sm_log("RtLog", "SNMP bulk %s: over %d bindings, walk ended\n", oid, WALK_MAX_BINDINGS);
             return false;
         }
-        next = vb;
-        pdu.set_vblist(&next, 1);
+        m_next = last;
+        m_pdu.set_vblist(&m_next, 1);
     }
     if (first) *first = status;
-    trace_sm_log("RtLog", "SNMP bulk %s err %s\n", oid.c_str(), Snmp::error_msg(status));
+    trace_sm_log("RtLog", "SNMP bulk %s err %s\n", oid, Snmp::error_msg(status));
     return false;
 }
 
@@ -249,8 +316,8 @@ int CSMSnmpPub::DataGet(ISerBase* port, int addr, int extra)
 
 int CSMSnmpPub::Poll(ISerBase*, int addr, int extra)
 {
-    std::string conn(m_pItem->ConnText, strnlen(m_pItem->ConnText, sizeof m_pItem->ConnText));
-    trace_sm_log("RtLog", "SNMP.def %s\n", conn.c_str());
+    trace_sm_log("RtLog", "SNMP.def %.*s\n", static_cast<int>(strnlen(m_pItem->ConnText, sizeof m_pItem->ConnText)),
+                 m_pItem->ConnText);
     if (!m_bLoaded) return 0;
 
     Snmp::socket_startup();
@@ -258,24 +325,22 @@ int CSMSnmpPub::Poll(ISerBase*, int addr, int extra)
     trace_sm_log("RtLog", "SNMP.dst=%s  port=%d  comm=%s  u=%s  p=%s\n", c.addr.c_str(), c.port, c.comm.c_str(),
                  c.user.c_str(), c.pass.c_str());
 
+    // Session, target and request are made afresh for every poll (the PDU keeps only its
+    // storage between polls).
     UdpAddress address(c.addr.c_str());
     address.set_port(static_cast<unsigned short>(c.port));
     CTarget target(address);
     target.set_version(static_cast<snmp_version>(m_nVer));
     target.set_readcommunity(c.comm.c_str());
-    Pdu pdu;
+    m_pdu.clear();
     int status = SNMP_CLASS_SUCCESS;
     Snmp snmp(status, 0, false);
     if (status != SNMP_CLASS_SUCCESS) {
         trace_sm_log("RtLog", "SNMP.err %s\n", Snmp::error_msg(status));
         return 0;
     }
-    pdu += Vb(Oid(kFirstOid));
+    m_pdu += m_first;
 
-    // The walk adds to [vals] while the keys of [oids] are read: copy them first.
-    std::vector<std::pair<std::string, std::string>> entries;
-    for (auto it = m_ini.beginKey(SEC_OIDS); it != m_ini.endKey(SEC_OIDS); ++it)
-        entries.emplace_back(it->first, it->second.value);
     // An agent that does not answer the poll's first request is not there: the poll fails
     // after that one time-out instead of waiting out every request.
     bool first = true;
@@ -287,30 +352,24 @@ int CSMSnmpPub::Poll(ISerBase*, int addr, int extra)
         m_ini.DeleteKey(SEC_VALS, "#all");
         return true;
     };
-    for (const auto& e : entries) {
-        const std::string& oid = e.first;
-        size_t colon = e.second.find(':');
-        if (colon == std::string::npos) {
-            const std::string& name = e.second;
-            if (name.empty()) {
-                trace_sm_log("RtLog", "type %d: [oids] %s names no reading, skipped\n", m_nType, oid.c_str());
+    for (const Entry& e : m_plan) {
+        if (!e.table) {
+            if (e.name.empty()) {
+                trace_sm_log("RtLog", "type %d: [oids] %s names no reading, skipped\n", m_nType, e.key.c_str());
                 continue;
             }
-            int status = SNMP_CLASS_SUCCESS;
-            std::string reading = _oidGetStr(snmp, pdu, target, oid.c_str(), &status);
+            int status = GetText(snmp, m_pdu, target, e.oid, m_text);
             if (dead(status)) return 0;
-            if (m_ini.GetValue<int>(SEC_VALSSTR, name, 0) == 1) _strFix(reading);
-            m_vals.SetText(m_vals.Slot(name), reading);
+            if (m_ini.GetValue<int>(SEC_VALSSTR, e.name, 0) == 1) _strFix(m_text);
+            m_vals.SetText(e.slot, m_text);
             continue;
         }
-        std::string prefix = e.second.substr(0, colon);
-        std::string cols = e.second.substr(colon + 1);
-        WalkBegin(prefix);
+        WalkBegin(e.name);
         int status = SNMP_CLASS_SUCCESS;
-        bool done = Walk(snmp, pdu, target, oid, prefix, cols, &status);
+        bool done = Walk(snmp, target, e, &status);
         if (dead(status)) return 0;
-        if (done) m_vals.SetInt(m_vals.Slot(prefix), m_rows);
-        WalkStats(prefix);
+        if (done) m_vals.SetInt(e.slot, m_rows);
+        WalkStats(e.name);
     }
 
     if (m_nDebug > 0) {
@@ -337,5 +396,6 @@ int CSMSnmpPub::ChkDb(tagSMItem* item)
 
 bool CSMSnmpPub::TextReading(const std::string& key) const
 {
-    return m_ini.GetValue<int>(SEC_VALSSTR, LookupKey(key), 0) != 0;
+    KeyText room;
+    return m_ini.GetValue<int>(SEC_VALSSTR, LookupView(key, room), 0) != 0;
 }

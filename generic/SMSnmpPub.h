@@ -19,6 +19,8 @@
 #define QVSM_GENERIC_SMSNMPPUB_H
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "generic/SMDefBase.h"
 #include "generic/snmp/snmp_pp.h"
@@ -68,8 +70,12 @@ public:
     // double-byte character is left alone even when it is 0x5C.
     static void _strFix(std::string& text);
 
-    // One GET of oid through the PDU (re-pointed to that single object): the printable value,
-    // or "" when the request failed; status (when given) receives the request's result.
+    // One GET of oid through the PDU (re-pointed to that single object, its storage reused):
+    // the request's result; out receives the printable value, or "" when the request failed.
+    static int GetText(Snmp_pp::Snmp& snmp, Snmp_pp::Pdu& pdu, const Snmp_pp::SnmpTarget& target,
+                       const Snmp_pp::Oid& oid, std::string& out);
+    // The same for an identifier text: the printable value, or "" when the request failed;
+    // status (when given) receives the request's result.
     static std::string _oidGetStr(Snmp_pp::Snmp& snmp, Snmp_pp::Pdu& pdu, const Snmp_pp::SnmpTarget& target,
                                   const char* oid, int* status = nullptr);
     // The same, its first 32 characters read as a number in base (strtol); 0 on failure,
@@ -91,11 +97,24 @@ public:
     long WalkRows() const { return m_rows; }
 
 private:
+    class KeyText;
+    // LookupKey of key, composed in room when it differs from key.
+    static std::string_view LookupView(std::string_view key, KeyText& room);
+
+    // One [oids] entry, planned at load: a poll reads the plan, not the section.
+    struct Entry {
+        std::string key;      // the identifier as written
+        Snmp_pp::Oid oid;     // parsed once
+        bool table = false;
+        std::string name;     // scalar: the reading's name; table: its prefix P
+        std::string cols;     // table: the column list
+        int slot = -1;        // the reading's slot (a table's: its row count)
+    };
+
     int Poll(ISerBase* port, int addr, int extra);
     // Reads one table; true when the walk reached its end. first (when given) receives the
     // result of the walk's first request.
-    bool Walk(Snmp_pp::Snmp& snmp, Snmp_pp::Pdu& pdu, const Snmp_pp::SnmpTarget& target, const std::string& oid,
-              const std::string& prefix, const std::string& cols, int* first = nullptr);
+    bool Walk(Snmp_pp::Snmp& snmp, const Snmp_pp::SnmpTarget& target, const Entry& e, int* first = nullptr);
     // A reading goes to ValStr when [vals.str] of its lookup key (LookupKey) is non-zero.
     bool TextReading(const std::string& key) const override;
 
@@ -105,6 +124,12 @@ private:
     int m_min[STAT_SLOTS] = {};
     int m_max[STAT_SLOTS] = {};
     long m_rows = 0;
+    std::vector<Entry> m_plan;
+    // Kept between polls for their storage only: every poll starts them afresh.
+    Snmp_pp::Pdu m_pdu;
+    Snmp_pp::Vb m_first;
+    Snmp_pp::Vb m_next;
+    std::string m_text;
 };
 
 #endif

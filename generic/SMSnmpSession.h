@@ -6,8 +6,10 @@
 
 #include <qvsm/qvsm.h>
 
-#include <functional>
 #include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
 
 #include "generic/snmp/snmp_pp.h"
 
@@ -16,8 +18,39 @@
 // requests are not sent (they fail at once).
 class CSMSnmpSession {
 public:
+    // What a driver keeps between polls for its storage only: every session starts the request
+    // afresh on it, so that a steady poll allocates nothing.
+    struct Room {
+        Room();
+        Snmp_pp::Pdu pdu;
+        Snmp_pp::Vb first;  // the binding every GET re-points
+        Snmp_pp::Vb next;
+        Snmp_pp::Oid oid;
+        Snmp_pp::Oid root;
+        std::string val;
+    };
+
+    // A callable taken by reference for the length of one call.
+    template <class Sig>
+    class FnRef;
+    template <class R, class... A>
+    class FnRef<R(A...)> {
+    public:
+        template <class F>
+        FnRef(F&& f)  // NOLINT: stands for the callable it is given
+            : m_obj(const_cast<void*>(static_cast<const void*>(&f))),
+              m_call([](void* o, A... a) -> R { return (*static_cast<std::remove_reference_t<F>*>(o))(a...); })
+        {
+        }
+        R operator()(A... a) const { return m_call(m_obj, std::forward<A>(a)...); }
+
+    private:
+        void* m_obj;
+        R (*m_call)(void*, A...);
+    };
+
     // Logs the connection text, cuts out the address; errTag prefixes the session error line.
-    CSMSnmpSession(const tagSMItem& item, const char* errTag);
+    CSMSnmpSession(const tagSMItem& item, const char* errTag, Room& room);
     ~CSMSnmpSession();
     CSMSnmpSession(const CSMSnmpSession&) = delete;
     CSMSnmpSession& operator=(const CSMSnmpSession&) = delete;
@@ -33,21 +66,24 @@ public:
     // Walks the objects below base with GET-BULK (GET-NEXT for SNMPv1), handing each binding's
     // identifier and printable value to cell, until an answer leaves base, does not advance,
     // or fails; at most maxCells bindings. Returns the number of bindings handed out.
-    int Walk(const char* base, const std::function<void(const Snmp_pp::Oid&, const char*)>& cell,
-             int maxCells = 1000);
+    int Walk(const char* base, FnRef<void(const Snmp_pp::Oid&, const char*)> cell, int maxCells = 1000);
+    // The base of the current (or last) walk.
+    const Snmp_pp::Oid& WalkBase() const { return m_room.root; }
 
     Snmp_pp::Snmp& Session() { return m_snmp; }
-    Snmp_pp::Pdu& PduRef() { return m_pdu; }
+    Snmp_pp::Pdu& PduRef() { return m_room.pdu; }
     const Snmp_pp::CTarget& Target() const { return m_target; }
 
     // The agent address of a connection text of at most cap bytes.
     static std::string AgentAddr(const char* conn, size_t cap);
 
 private:
+    static std::string_view AgentAddrView(const char* conn, size_t cap);
+
+    Room& m_room;
     int m_status = SNMP_CLASS_SUCCESS;
     Snmp_pp::IpAddress m_addr;
     Snmp_pp::CTarget m_target;
-    Snmp_pp::Pdu m_pdu;
     Snmp_pp::Snmp m_snmp;
     int m_requests = 0;
     bool m_dead = false;

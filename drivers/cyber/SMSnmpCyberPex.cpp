@@ -84,7 +84,7 @@ int CSMSnmpCyberPex::DataVal(int fld)
 int CSMSnmpCyberPex::DataGet(ISerBase*, int, int)
 {
     if (!m_pItem) return 0;
-    CSMSnmpSession s(*m_pItem, "CyberPex");
+    CSMSnmpSession s(*m_pItem, "CyberPex", m_room);
     if (!s.Ok()) return 0;
     std::memset(m_val, 0, sizeof m_val);
     for (int i = 0; i < POINTS; ++i) {

@@ -4,6 +4,7 @@
 #define QVSM_DRIVERS_CYBER_SMSNMPCYBERPEX_H
 
 #include "base/SMBase.h"
+#include "generic/SMSnmpSession.h"
 
 class CSMSnmpCyberPex : public CSMBase {
 public:
@@ -22,6 +23,7 @@ public:
 
 private:
     int m_val[POINTS] = {};
+    CSMSnmpSession::Room m_room;
 };
 
 #endif

@@ -19,7 +19,7 @@ int CSMSnmpUpsPowerNet::DataGet(ISerBase*, int, int)
 {
     ClearAll();
     if (!m_pItem) return 0;
-    CSMSnmpSession s(*m_pItem, "UpsPowerNet");
+    CSMSnmpSession s(*m_pItem, "UpsPowerNet", m_room);
     if (!s.Ok()) return 0;
     static const struct {
         const char* oid;
@@ -56,23 +56,25 @@ void CSMSnmpUpsPowerNet::Brief(char* out, int cap, const int*)
 
 // ---- 798 ---------------------------------------------------------------------------------
 
-CSMSnmpUpsIta0510k::CSMSnmpUpsIta0510k() : CSMUps(798) { SetNote("QV-UPS-ITA0510K"); }
+CSMSnmpUpsIta0510k::CSMSnmpUpsIta0510k() : CSMUps(798)
+{
+    SetNote("QV-UPS-ITA0510K");
+    // The 16 objects are taken as 1.3.6.1.4.1.13400.2.16.2.1.0 .. .16.0, in binding order.
+    for (int i = 0; i < 16; ++i) {
+        char oid[64];
+        std::snprintf(oid, sizeof oid, "1.3.6.1.4.1.13400.2.16.2.%d.0", i + 1);
+        m_objects[i] = Vb(Oid(oid));
+    }
+}
 
 int CSMSnmpUpsIta0510k::DataGet(ISerBase*, int, int)
 {
     ClearAll();
     if (!m_pItem) return 0;
-    CSMSnmpSession s(*m_pItem, "UpsIta0510k");
+    CSMSnmpSession s(*m_pItem, "UpsIta0510k", m_room);
     if (!s.Ok()) return 0;
-    // The 16 objects are taken as 1.3.6.1.4.1.13400.2.16.2.1.0 .. .16.0, in binding order.
-    Vb vbs[16];
-    for (int i = 0; i < 16; ++i) {
-        char oid[64];
-        std::snprintf(oid, sizeof oid, "1.3.6.1.4.1.13400.2.16.2.%d.0", i + 1);
-        vbs[i] = Vb(Oid(oid));
-    }
     Pdu& pdu = s.PduRef();
-    pdu.set_vblist(vbs, 16);
+    pdu.set_vblist(m_objects, 16);
     int status = s.Session().get(pdu, s.Target());
     if (status != SNMP_CLASS_SUCCESS) {
         trace_sm_log("RtLog", "UpsIta0510k SNMP.get err %s\n", Snmp::error_msg(status));
@@ -81,8 +83,7 @@ int CSMSnmpUpsIta0510k::DataGet(ISerBase*, int, int)
     // Binding position -> point.
     static const int kFld[16] = {UP_STATUS, 1, 2, 3, 4, 5, 6, 7, 27, 28, 8, 29, 30, UP_FED, UP_VBATT, UP_PBATT};
     for (int i = 0; i < 16 && i < pdu.get_vb_count(); ++i) {
-        Vb vb;
-        pdu.get_vb(vb, i);
+        const Vb& vb = pdu[i];
         if (i == 0) trace_sm_log("RtLog", "UpsIta0510k upsState %s\n", vb.get_printable_value());
         int v = 0;
         if (vb.get_value(v) == SNMP_CLASS_SUCCESS) V(kFld[i]) = v;
@@ -98,7 +99,7 @@ int CSMSnmpUpsMgG5000::DataGet(ISerBase*, int, int)
 {
     Clear();
     if (!m_pItem) return 0;
-    CSMSnmpSession s(*m_pItem, "UpsMgG5000");
+    CSMSnmpSession s(*m_pItem, "UpsMgG5000", m_room);
     if (!s.Ok()) return 0;
     char oid[64];
     auto get = [&](const char* fmt, int n) {
@@ -168,7 +169,7 @@ int CSMSnmpUpsIta1620k::DataGet(ISerBase*, int, int)
 {
     Clear();
     if (!m_pItem) return 0;
-    CSMSnmpSession s(*m_pItem, "UpsIta1620k");
+    CSMSnmpSession s(*m_pItem, "UpsIta1620k", m_room);
     if (!s.Ok()) return 0;
     int phases = s.GetInt(".1.3.6.1.4.1.13400.2.27.2.1.1.0", 10);
     if (s.Dead()) return 0;
@@ -198,7 +199,7 @@ int CSMSnmpUpsPowerNet3::DataGet(ISerBase*, int, int)
 {
     Clear();
     if (!m_pItem) return 0;
-    CSMSnmpSession s(*m_pItem, "UpsPowerNet3");
+    CSMSnmpSession s(*m_pItem, "UpsPowerNet3", m_room);
     if (!s.Ok()) return 0;
     // The tables are taken as: input voltages ".9.2.3.1" (column 3 the voltage), and the output
     // phases ".9.3.3.1" (columns 3 voltage, 4 current, 10 load in percent); a cell's last
@@ -217,9 +218,8 @@ int CSMSnmpUpsPowerNet3::DataGet(ISerBase*, int, int)
         {"1.3.6.1.4.1.318.1.1.1.9.3.3.1", {{3, UPS_VOUT1}, {4, UPS_IOUT1}, {10, UPS_POUT1}}, 3},
     };
     for (const Table& t : kTables) {
-        const unsigned long baseLen = Oid(t.oid).len();
         s.Walk(t.oid, [&](const Oid& oid, const char* value) {
-            unsigned long col = oid[baseLen];
+            unsigned long col = oid[s.WalkBase().len()];
             unsigned long phase = oid[oid.len() - 1];
             if (phase < 1 || phase > 3) return;
             for (int k = 0; k < t.n; ++k)

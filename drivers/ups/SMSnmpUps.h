@@ -19,6 +19,9 @@ public:
 
 protected:
     void Brief(char* out, int cap, const int* almBits) override;
+
+private:
+    CSMSnmpSession::Room m_room;
 };
 
 // 798: the record and table of the ASCII-protocol UPS, 16 objects in one GET.
@@ -28,6 +31,10 @@ public:
     int DataGet(ISerBase* port, int addr, int waitMs) override;
     int DoFunc(ISerBase*, int, int, void*, int) override { return 0; }
     using CSMBase::DoFunc;
+
+private:
+    CSMSnmpSession::Room m_room;
+    Snmp_pp::Vb m_objects[16];  // the request's bindings, made once
 };
 
 // 804: per-line input and output tables, battery scalars and flags.
@@ -36,6 +43,9 @@ public:
     enum { MAX_LINES = 16 };  // lines beyond are not requested (an agent may answer any count)
     CSMSnmpUpsMgG5000();
     int DataGet(ISerBase* port, int addr, int waitMs) override;
+
+private:
+    CSMSnmpSession::Room m_room;
 };
 
 // 807: per-phase values, record divisor 100.
@@ -43,6 +53,9 @@ class CSMSnmpUpsIta1620k : public CSMUpsBase {
 public:
     CSMSnmpUpsIta1620k();
     int DataGet(ISerBase* port, int addr, int waitMs) override;
+
+private:
+    CSMSnmpSession::Room m_room;
 };
 
 // 808: three-phase tables walked column by column, values x 10, record divisor 1000.
@@ -50,6 +63,9 @@ class CSMSnmpUpsPowerNet3 : public CSMUpsBase {
 public:
     CSMSnmpUpsPowerNet3();
     int DataGet(ISerBase* port, int addr, int waitMs) override;
+
+private:
+    CSMSnmpSession::Room m_room;
 };
 
 #endif

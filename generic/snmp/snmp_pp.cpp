@@ -45,38 +45,55 @@ bool LibReady()
     return true;
 }
 
-std::string HexBytes(const unsigned char* p, size_t n)
+// The writers below put a value's text into out, reusing its storage.
+
+void HexBytes(std::string& out, const unsigned char* p, size_t n)
 {
-    std::string s;
-    char b[4];
+    static const char kHex[] = "0123456789ABCDEF";
+    out.clear();
     for (size_t i = 0; i < n; ++i) {
-        snprintf(b, sizeof b, i ? " %02X" : "%02X", p[i]);
-        s += b;
+        if (i)
+            out += ' ';
+        out += kHex[p[i] >> 4];
+        out += kHex[p[i] & 0x0F];
     }
-    return s;
 }
 
 // Octet strings print as text unless they carry control bytes; bytes from 0x80 up are
 // kept (GBK text). Trailing NULs some agents append are not part of the text.
-std::string OctetsText(const unsigned char* p, size_t n)
+void OctetsText(std::string& out, const unsigned char* p, size_t n)
 {
     size_t len = n;
     while (len > 0 && p[len - 1] == 0)
         --len;
     for (size_t i = 0; i < len; ++i) {
         unsigned char c = p[i];
-        if ((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F)
-            return HexBytes(p, n);
+        if ((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F) {
+            HexBytes(out, p, n);
+            return;
+        }
     }
-    return std::string(reinterpret_cast<const char*>(p), len);
+    out.assign(reinterpret_cast<const char*>(p), len);
 }
 
-std::string TicksText(unsigned long long t)
+void TicksText(std::string& out, unsigned long long t)
 {
     char b[64];
     snprintf(b, sizeof b, "%llu days, %02llu:%02llu:%02llu.%02llu", t / 8640000ULL,
              t / 360000ULL % 24, t / 6000ULL % 60, t / 100ULL % 60, t % 100ULL);
-    return b;
+    out = b;
+}
+
+// Dotted sub-identifiers, as Oid::get_printable writes them.
+template <class T>
+void DottedText(std::string& out, const T* ids, size_t n)
+{
+    out.clear();
+    char b[16];
+    for (size_t i = 0; i < n; ++i) {
+        snprintf(b, sizeof b, i ? ".%lu" : "%lu", (unsigned long)ids[i]);
+        out += b;
+    }
 }
 
 }  // namespace
@@ -85,8 +102,15 @@ std::string TicksText(unsigned long long t)
 
 Oid::Oid(const char* text)
 {
+    Parse(text);
+}
+
+bool Oid::Parse(const char* text)
+{
+    m_ids.clear();
+    m_valid = false;
     if (!text)
-        return;
+        return false;
     const char* p = text;
     while (IsBlank(*p))
         ++p;
@@ -96,27 +120,30 @@ Oid::Oid(const char* text)
     if (p < end && *p == '.')
         ++p;
     if (p == end)
-        return;
-    std::vector<unsigned long> ids;
+        return false;
     while (p < end) {
         if (*p < '0' || *p > '9')
-            return;
+            break;
         unsigned long long v = 0;
         while (p < end && *p >= '0' && *p <= '9') {
             v = v * 10 + (unsigned long long)(*p - '0');
             if (v > kMaxSubId)
-                return;
+                break;
             ++p;
         }
-        ids.push_back((unsigned long)v);
-        if (p < end) {
-            if (*p != '.' || p + 1 == end)
-                return;
-            ++p;
+        if (v > kMaxSubId)
+            break;
+        m_ids.push_back((unsigned long)v);
+        if (p == end) {
+            m_valid = true;
+            return true;
         }
+        if (*p != '.' || p + 1 == end)
+            break;
+        ++p;
     }
-    m_ids.swap(ids);
-    m_valid = true;
+    m_ids.clear();
+    return false;
 }
 
 Oid::Oid(const unsigned long* subIds, unsigned long count)
@@ -162,12 +189,7 @@ int Oid::nCompare(unsigned long n, const Oid& other) const
 
 const char* Oid::get_printable() const
 {
-    m_text.clear();
-    char b[16];
-    for (size_t i = 0; i < m_ids.size(); ++i) {
-        snprintf(b, sizeof b, i ? ".%lu" : "%lu", m_ids[i]);
-        m_text += b;
-    }
+    DottedText(m_text, m_ids.data(), m_ids.size());
     return m_text.c_str();
 }
 
@@ -196,8 +218,7 @@ void Oid::trim(unsigned long n)
 struct VbAccess {
     static void Fill(Vb& vb, const netsnmp_variable_list* v)
     {
-        std::vector<unsigned long> ids(v->name, v->name + v->name_length);
-        vb.m_oid = Oid(ids.data(), (unsigned long)ids.size());
+        vb.m_oid.Assign(v->name, v->name_length);
         vb.m_syntax = v->type;
         vb.m_signed = 0;
         vb.m_unsigned = 0;
@@ -215,7 +236,7 @@ struct VbAccess {
         case ASN_UINTEGER:
             vb.m_unsigned = v->val.integer ? ((unsigned long)*v->val.integer & 0xFFFFFFFFUL) : 0;
             if (v->type == ASN_TIMETICKS) {
-                vb.m_text = TicksText(vb.m_unsigned);
+                TicksText(vb.m_text, vb.m_unsigned);
             } else {
                 snprintf(b, sizeof b, "%llu", vb.m_unsigned);
                 vb.m_text = b;
@@ -238,18 +259,15 @@ struct VbAccess {
         case ASN_OCTET_STR:
         case ASN_BIT_STR:
             if (v->val.string)
-                vb.m_text = OctetsText(v->val.string, v->val_len);
+                OctetsText(vb.m_text, v->val.string, v->val_len);
             break;
         case ASN_OPAQUE:
             if (v->val.string)
-                vb.m_text = HexBytes(v->val.string, v->val_len);
+                HexBytes(vb.m_text, v->val.string, v->val_len);
             break;
         case ASN_OBJECT_ID:
-            if (v->val.objid) {
-                size_t n = v->val_len / sizeof(oid);
-                std::vector<unsigned long> val(v->val.objid, v->val.objid + n);
-                vb.m_text = Oid(val.data(), (unsigned long)n).get_printable();
-            }
+            if (v->val.objid)
+                DottedText(vb.m_text, v->val.objid, v->val_len / sizeof(oid));
             break;
         default:  // NULL, noSuchObject, noSuchInstance, endOfMibView and the unknown
             break;
@@ -321,13 +339,24 @@ Pdu::Pdu(const Vb* vbs, int count)
 
 Pdu& Pdu::operator+=(const Vb& vb)
 {
-    m_vbs.push_back(vb);
+    if (!m_vbs.empty() && &vb >= m_vbs.data() && &vb < m_vbs.data() + m_vbs.size()) {
+        Vb copy(vb);  // one of this PDU's own bindings, which growing may move
+        return *this += copy;
+    }
+    Grow(m_count + 1);
+    m_vbs[(size_t)m_count++] = vb;
     return *this;
+}
+
+void Pdu::Grow(int count)
+{
+    if ((size_t)count > m_vbs.size())
+        m_vbs.resize((size_t)count);
 }
 
 Vb& Pdu::operator[](int index)
 {
-    if (index >= 0 && index < (int)m_vbs.size())
+    if (index >= 0 && index < m_count)
         return m_vbs[(size_t)index];
     m_scratch = Vb();
     return m_scratch;
@@ -335,7 +364,7 @@ Vb& Pdu::operator[](int index)
 
 bool Pdu::get_vb(Vb& vb, int index) const
 {
-    if (index < 0 || index >= (int)m_vbs.size())
+    if (index < 0 || index >= m_count)
         return false;
     vb = m_vbs[(size_t)index];
     return true;
@@ -345,16 +374,25 @@ bool Pdu::set_vblist(const Vb* vbs, int count)
 {
     if (count < 0 || (count > 0 && !vbs))
         return false;
-    m_vbs.assign(vbs, vbs + count);
+    // Bindings taken from this PDU itself are copied out first.
+    if (count > 0 && !m_vbs.empty() && vbs + count > m_vbs.data() && vbs < m_vbs.data() + m_vbs.size()) {
+        std::vector<Vb> copy(vbs, vbs + count);
+        return set_vblist(copy.data(), count);
+    }
+    // Bindings beyond the count keep their storage for the next answer.
+    Grow(count);
+    for (int i = 0; i < count; ++i)
+        m_vbs[(size_t)i] = vbs[i];
+    m_count = count;
     return true;
 }
 
 bool Pdu::get_vblist(Vb* vbs, int count) const
 {
-    if (count < (int)m_vbs.size() || (!vbs && !m_vbs.empty()))
+    if (count < m_count || (!vbs && m_count > 0))
         return false;
-    for (size_t i = 0; i < m_vbs.size(); ++i)
-        vbs[i] = m_vbs[i];
+    for (int i = 0; i < m_count; ++i)
+        vbs[i] = m_vbs[(size_t)i];
     return true;
 }
 
@@ -362,12 +400,12 @@ void Pdu::trim(int n)
 {
     if (n <= 0)
         return;
-    m_vbs.resize((size_t)n >= m_vbs.size() ? 0 : m_vbs.size() - (size_t)n);
+    m_count = n >= m_count ? 0 : m_count - n;
 }
 
 void Pdu::clear()
 {
-    m_vbs.clear();
+    m_count = 0;
     m_errStatus = 0;
     m_errIndex = 0;
 }
@@ -527,7 +565,7 @@ void Snmp::Close()
     if (m_sess)
         snmp_sess_close(m_sess);
     m_sess = nullptr;
-    m_sessKey.clear();
+    m_peer[0] = 0;
 }
 
 unsigned short Snmp::DefaultPort()
@@ -552,10 +590,8 @@ int Snmp::Open(const SnmpTarget& target)
     long timeoutUs = (long)(target.m_timeout ? target.m_timeout : 1) * 10000L;
     const std::string& community = target.read_community();
 
-    char tail[64];
-    snprintf(tail, sizeof tail, "|%d|%ld|%d|", (int)target.m_version, timeoutUs, target.m_retries);
-    std::string key = std::string(peer) + tail + community;
-    if (m_sess && key == m_sessKey)
+    if (m_sess && strcmp(peer, m_peer) == 0 && (int)target.m_version == m_version && timeoutUs == m_timeoutUs &&
+        target.m_retries == m_retries && community == m_community)
         return SNMP_CLASS_SUCCESS;
     Close();
 
@@ -563,9 +599,8 @@ int Snmp::Open(const SnmpTarget& target)
     snmp_sess_init(&s);
     s.version = target.m_version == version2c ? SNMP_VERSION_2c : SNMP_VERSION_1;
     s.peername = peer;
-    std::vector<unsigned char> comm(community.begin(), community.end());
-    comm.push_back(0);
-    s.community = comm.data();
+    // The library copies the community when it opens the session.
+    s.community = reinterpret_cast<u_char*>(const_cast<char*>(community.c_str()));
     s.community_len = community.size();
     s.timeout = timeoutUs;
     s.retries = target.m_retries;
@@ -573,7 +608,11 @@ int Snmp::Open(const SnmpTarget& target)
     m_sess = snmp_sess_open(&s);
     if (!m_sess)
         return SNMP_CLASS_TL_FAILED;
-    m_sessKey = key;
+    memcpy(m_peer, peer, sizeof m_peer);
+    m_version = (int)target.m_version;
+    m_timeoutUs = timeoutUs;
+    m_retries = target.m_retries;
+    m_community = community;
     return SNMP_CLASS_SUCCESS;
 }
 
@@ -587,9 +626,10 @@ int Snmp::Request(int command, Pdu& pdu, const SnmpTarget& target, int nonRepeat
         return SNMP_CLASS_INVALID_ADDRESS;
     if (target.m_version != version1 && target.m_version != version2c)
         return SNMP_CLASS_INVALID_TARGET;
-    if (pdu.m_vbs.empty())
+    if (pdu.m_count == 0)
         return SNMP_CLASS_INVALID_PDU;
-    for (const Vb& vb : pdu.m_vbs) {
+    for (int i = 0; i < pdu.m_count; ++i) {
+        const Vb& vb = pdu.m_vbs[(size_t)i];
         if (!vb.valid() || vb.get_oid().len() > MAX_OID_LEN)
             return SNMP_CLASS_INVALID_OID;
     }
@@ -605,8 +645,8 @@ int Snmp::Request(int command, Pdu& pdu, const SnmpTarget& target, int nonRepeat
         req->max_repetitions = maxReps < 0 ? 0 : maxReps;
     }
     oid name[MAX_OID_LEN];
-    for (const Vb& vb : pdu.m_vbs) {
-        const Oid& o = vb.get_oid();
+    for (int i = 0; i < pdu.m_count; ++i) {
+        const Oid& o = pdu.m_vbs[(size_t)i].get_oid();
         for (unsigned long i = 0; i < o.len(); ++i)
             name[i] = (oid)o[i];
         if (!snmp_add_null_var(req, name, o.len())) {
@@ -633,13 +673,14 @@ int Snmp::Request(int command, Pdu& pdu, const SnmpTarget& target, int nonRepeat
         snmp_free_pdu(resp);
         return err > 0 ? err : SNMP_CLASS_ERROR;
     }
-    std::vector<Vb> vbs;
+    // The answer's bindings replace the request's, in the PDU's own storage.
+    int n = 0;
     for (const netsnmp_variable_list* v = resp->variables; v; v = v->next_variable) {
-        vbs.emplace_back();
-        VbAccess::Fill(vbs.back(), v);
+        pdu.Grow(n + 1);
+        VbAccess::Fill(pdu.m_vbs[(size_t)n++], v);
     }
+    pdu.m_count = n;
     snmp_free_pdu(resp);
-    pdu.m_vbs.swap(vbs);
     return SNMP_CLASS_SUCCESS;
 }
 

@@ -81,6 +81,9 @@ public:
     // text gives an invalid, empty identifier.
     Oid(const char* text);  // NOLINT: converts like the library it stands for
     Oid(const unsigned long* subIds, unsigned long count);
+    // Replaces the identifier with the one of text (as the constructor reads it), reusing the
+    // storage; false (and an invalid, empty identifier) when the text is not one.
+    bool Parse(const char* text);
 
     bool valid() const { return m_valid; }
     unsigned long len() const { return (unsigned long)m_ids.size(); }
@@ -95,6 +98,21 @@ public:
     const char* get_printable() const;
 
     Oid& operator+=(unsigned long subId);
+    // Replaces the sub-identifiers with n from ids, reusing the storage; invalid and empty
+    // when one does not fit 32 bits.
+    template <class T>
+    void Assign(const T* ids, size_t n)
+    {
+        m_ids.clear();
+        m_valid = false;
+        if (!ids)
+            return;
+        for (size_t i = 0; i < n; ++i)
+            if ((unsigned long long)ids[i] > 0xFFFFFFFFULL)
+                return;
+        m_ids.assign(ids, ids + n);
+        m_valid = n > 0;
+    }
     // Drops the last n sub-identifiers.
     void trim(unsigned long n = 1);
 
@@ -148,7 +166,8 @@ private:
 };
 
 // Protocol data unit: the ordered bindings of one request, replaced by the bindings of
-// the answer after a successful request.
+// the answer after a successful request. Storage of bindings is kept and reused: a PDU used
+// again and again allocates only when it holds more bindings than ever before.
 class Pdu {
 public:
     Pdu() = default;
@@ -159,7 +178,7 @@ public:
     Vb& operator[](int index);
     // Copies binding index into vb; false (vb untouched) when there is none.
     bool get_vb(Vb& vb, int index) const;
-    int get_vb_count() const { return (int)m_vbs.size(); }
+    int get_vb_count() const { return m_count; }
     // Replaces the bindings with count bindings from vbs.
     bool set_vblist(const Vb* vbs, int count);
     // Copies up to count bindings into vbs; false when the PDU holds more than count.
@@ -174,7 +193,11 @@ public:
 
 private:
     friend class Snmp;
+    // Makes room for count bindings.
+    void Grow(int count);
+    // The first m_count are the bindings; the rest keep their storage for later answers.
     std::vector<Vb> m_vbs;
+    int m_count = 0;
     Vb m_scratch;
     int m_errStatus = 0;
     int m_errIndex = 0;
@@ -292,7 +315,12 @@ private:
     void Close();
 
     void* m_sess = nullptr;
-    std::string m_sessKey;
+    // What the open session was made for.
+    char m_peer[64] = {};
+    int m_version = -1;
+    long m_timeoutUs = 0;
+    int m_retries = 0;
+    std::string m_community;
     unsigned short m_localPort = 0;
 };
 
