@@ -190,6 +190,24 @@ TEST_P(SnmpPubAgent, HostResourcesStorageWalkedWithEverySlot)
         << "cells are looked up under their own key (hr1_3), not hr.3";
 }
 
+// The request storage is kept between polls: a scalar after a walk, and every later poll, must
+// read exactly what a fresh poll reads; a reload plans the new [oids] only.
+TEST_P(SnmpPubAgent, RepeatedPollsReadTheSame)
+{
+    const std::string def = std::string("[oids]\n1.3.6.1.2.1.1.1.0=descr\n") + kHrStorage + "=hr:,1,3,\n" + kRuntimeOid +
+                            "=runtime\n1.3.6.1.2.1.1.5.0=name\n[vals.str]\ndescr=1\nhr.3=1\n[vals.ext]\nhr.2=1\n";
+    ASSERT_EQ(Poll(def), 1);
+    auto first = Vals();
+    EXPECT_EQ(first["runtime"], std::to_string(kRuntime)) << "the GET after a walk asks for its own object";
+    EXPECT_EQ(first["descr"], "Rack 'A'   UPS 1");
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(d.DataGet(nullptr, 0, 0), 1);
+        EXPECT_EQ(Vals(), first) << "poll " << i + 2;
+    }
+    ASSERT_EQ(Poll(std::string("[oids]\n") + kRuntimeOid + "=runtime\n"), 1);
+    EXPECT_EQ(Vals(), (std::map<std::string, std::string>{{"runtime", std::to_string(kRuntime)}}));
+}
+
 TEST_P(SnmpPubAgent, NumbersFromOneGet)
 {
     int status = -1;

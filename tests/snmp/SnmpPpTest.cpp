@@ -23,7 +23,14 @@ TEST(SnmpOid, ParsesDottedTextAndRejectsAnythingElse)
         Oid o(bad);
         EXPECT_FALSE(o.valid()) << bad;
         EXPECT_EQ(0u, o.len()) << bad;
+        Oid reused("1.3.6.1.2.1.1.1.0");  // parsing again leaves nothing of the old identifier
+        EXPECT_FALSE(reused.Parse(bad)) << bad;
+        EXPECT_FALSE(reused.valid()) << bad;
+        EXPECT_EQ(0u, reused.len()) << bad;
     }
+    Oid reused("1.3.6.1.2.1.1.1.0");
+    EXPECT_TRUE(reused.Parse(" .1.3 "));
+    EXPECT_EQ(Oid("1.3"), reused);
     EXPECT_FALSE(Oid(static_cast<const char*>(nullptr)).valid());
 
     Oid built;
@@ -106,6 +113,27 @@ TEST(SnmpPdu, BindingsAreKeptInOrder)
     ASSERT_TRUE(pdu.set_vblist(&list[1], 1));
     EXPECT_EQ(1, pdu.get_vb_count());
     EXPECT_STREQ("1.2", pdu[0].get_printable_oid());
+    // Bindings dropped from the list stay out of reach although their storage is kept.
+    EXPECT_FALSE(pdu.get_vb(vb, 1));
+    EXPECT_EQ(0u, pdu[2].get_oid().len());
+    Vb two[2];
+    EXPECT_TRUE(pdu.get_vblist(two, 1)) << "one binding fits one place";
+
+    // The PDU's own bindings as the source: the list, one appended while the storage grows.
+    ASSERT_TRUE(pdu.set_vblist(list, 3));
+    ASSERT_TRUE(pdu.set_vblist(&pdu[2], 1));
+    EXPECT_STREQ("1.3", pdu[0].get_printable_oid());
+    for (int n = 1; n < 40; ++n) pdu += pdu[n - 1];
+    ASSERT_EQ(40, pdu.get_vb_count());
+    EXPECT_STREQ("1.3", pdu[39].get_printable_oid());
+    pdu.trim(38);
+    EXPECT_EQ(2, pdu.get_vb_count());
+    pdu.trim(5);
+    EXPECT_EQ(0, pdu.get_vb_count());
+    pdu += Vb(Oid("1.4"));
+    EXPECT_STREQ("1.4", pdu[0].get_printable_oid());
+    pdu.clear();
+    EXPECT_EQ(0, pdu.get_vb_count());
 }
 
 TEST(SnmpRequest, RefusedBeforeSendingWhenIncomplete)
