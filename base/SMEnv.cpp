@@ -22,12 +22,15 @@ std::string SMPath(const char* path)
 bool SMPath(const char* path, char* out, size_t cap)
 {
     if (!out || cap == 0) return false;
-    std::string p = SMPath(path);
-    if (p.size() + 1 > cap) {
-        out[0] = 0;
-        return false;
-    }
-    std::memcpy(out, p.c_str(), p.size() + 1);
+    out[0] = 0;
+    if (!path) return true;
+    const char* root = path[0] == '/' ? std::getenv("QVSM_ROOT") : nullptr;
+    size_t rootLen = root ? std::strlen(root) : 0;
+    while (rootLen > 0 && root[rootLen - 1] == '/') --rootLen;
+    const size_t len = std::strlen(path);
+    if (rootLen + len + 1 > cap) return false;
+    if (rootLen) std::memcpy(out, root, rootLen);
+    std::memcpy(out + rootLen, path, len + 1);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "base/SMLog.h"
 
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -21,11 +22,13 @@ int trace_sm_log(const char* tag, const char* format, ...)
     static char buffer[1026];
     if (!tag) return -1;
 
-    std::string path = SMPath(filename);
-    std::string bak = path + ".bak";
+    // The log and its predecessor, without allocating (a line is written every poll).
+    char path[PATH_MAX], bak[PATH_MAX + 4];
+    if (!SMPath(filename, path, sizeof path)) return -1;
+    std::snprintf(bak, sizeof bak, "%s.bak", path);
     if (icount > 2047) {
-        std::remove(bak.c_str());
-        std::rename(path.c_str(), bak.c_str());
+        std::remove(bak);
+        std::rename(path, bak);
         icount = 0;
     }
 
@@ -45,7 +48,7 @@ int trace_sm_log(const char* tag, const char* format, ...)
                   tmv.tm_year + 1900, tmv.tm_mon + 1, tmv.tm_mday, tmv.tm_hour, tmv.tm_min, tmv.tm_sec, message);
 #pragma GCC diagnostic pop
 
-    FILE* f = std::fopen(path.c_str(), "a+");
+    FILE* f = std::fopen(path, "a+");
     if (!f) return 1;
     ++icount;
     std::fputs(buffer, f);
