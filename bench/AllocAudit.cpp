@@ -10,7 +10,10 @@
 // fails. Only calls of the global operator new are counted (AllocCount.cpp), as in the other
 // benchmarks.
 //   qvsm_allocaudit [N [TYPE]]   (TYPE: only the rows of that type code)
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,6 +36,21 @@ long AllocCount();
 namespace {
 
 void NoSleep(unsigned long) {}
+
+int g_listenPort = 0;  // a loopback TCP listener of this program
+
+int Listen()
+{
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, 512) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+        return 0;
+    return ntohs(a.sin_port);
+}
 
 // The host's database with the allocations made inside it counted apart.
 class AuditDb : public CSqliteDb {
@@ -118,6 +136,14 @@ bool WriteFile(const std::string& path, const std::string& text)
     return std::fclose(f) == 0 && ok;
 }
 
+// Every register a member of the sensor family reads, on one Modbus RTU line.
+#define ENVIR(type, name)                                                                                   \
+    {                                                                                                       \
+        type, "CSMEnvirBase (" name ")", 0, 1, 0, 0,                                                        \
+            RTU("@hold 0 600 100+\n@input 0 120 100+\n@coil 0 16 0\n@discrete 0 16 0\n"), nullptr, nullptr, \
+            nullptr, nullptr                                                                                \
+    }
+
 // Simulator texts.
 #define RTU(body) "[sim]\ntick = 600000\n[bus.line]\nkind = rtu\npty =\n[slave.dev]\nbus = line\naddr = 1\n" body
 
@@ -143,8 +169,24 @@ const Row kRows[] = {
      nullptr},
     // Environment: the probe (demo's room A) and the members of the sensor family.
     {1280, "CSMEnvir", 0, 1, 0, 0, RTU("hold.0 = 450\nhold.1 = 325\n"), nullptr, nullptr, nullptr, nullptr},
-    {1282, "CSMEnvirBase (Pm)", 0, 1, 0, 0, RTU("@hold 0 64 100+\n@input 0 64 100+\n"), nullptr, nullptr, nullptr,
-     nullptr},
+    ENVIR(1282, "Pm"), ENVIR(1283, "NHFS45"), ENVIR(1284, "LaserPM"), ENVIR(1285, "YS8159B"), ENVIR(1287, "Jxbs"),
+    ENVIR(1289, "Lightning"), ENVIR(1291, "O3"), ENVIR(1292, "BWDK3208E"), ENVIR(1301, "XF"), ENVIR(1302, "ETCR2900"),
+    ENVIR(1303, "JXBS3001QY"), ENVIR(1304, "JXBS4001O2"), ENVIR(1305, "WHCO"), ENVIR(1306, "Voice"),
+    ENVIR(1307, "WindSpeed"), ENVIR(1308, "WindDir"), ENVIR(1309, "New"), ENVIR(1311, "eFire"), ENVIR(1312, "ZGLJ"),
+    {1286, "CSMEnvirT3", 0, 1, 0, 0, RTU("@hold 1133 48 200+\n"), nullptr, nullptr, nullptr, nullptr},
+    {1288, "CSMEnvirSitePro", 0, 1, 0, 0,
+     "[sim]\ntick = 600000\n[bus.net]\nkind = mbtcp\nlisten = 127.0.0.1:0\n[slave.dev]\nbus = net\naddr = 1\n"
+     "@hold 0 52 100+\n",
+     nullptr, nullptr, nullptr, nullptr},
+    // Byte protocols of their own: C1 addr cmd .. 55 sum; AA addr cmd len data sum 55.
+    {1293, "CSMEnvirEx", 0, 1, 0, 0,
+     "[sim]\ntick = 600000\n[bus.ex]\nkind = script\npty =\n[slave.ex]\nbus = ex\naddr = 1\n"
+     "script.1 = hex:C1 01 01 00 00 55 18 => hex:C1 01 01 00 00 FA 00 C2 01 80\n",
+     nullptr, nullptr, nullptr, nullptr},
+    {1310, "CSMEnvirCPL", 0, 1, 0, 0,
+     "[sim]\ntick = 600000\n[bus.lock]\nkind = script\npty =\n[slave.lock]\nbus = lock\naddr = 1\n"
+     "script.1 = hex:AA 01 01 00 02 55 => hex:AA 01 81 02 01 50 D5 55\n",
+     nullptr, nullptr, nullptr, nullptr},
     // UPS units: the ASCII query protocol (as demo.sh), a register model, the 5000 series.
     {768, "CSMUps", 0, 1, 0, 0,
      "[sim]\ntick = 600000\n[bus.ups]\nkind = script\npty =\n[slave.ups]\nbus = ups\naddr = 1\nhold.0 = 2291\n"
@@ -205,6 +247,9 @@ const Row kRows[] = {
      "[sim]\ntick = 600000\n[bus.door]\nkind = door\npty =\n[slave.door]\nbus = door\naddr = 1\ndoor.repeat = 1000\n"
      "door.1 = 101 712345 1 1 0 2022-03-01 08:30:10\n",
      nullptr, nullptr, nullptr, nullptr},
+    // Reachability: a TCP connection to a loopback listener of this program; the echo needs an
+    // ICMP socket and the kernel's reply.
+    {3335, "CSMNetPing (TCP)", 1, 0, 0, 0, nullptr, nullptr, "127.0.0.1:%PORT%", nullptr, nullptr},
     {3335, "CSMNetPing (ICMP echo)", 0, 0, 0, 0, nullptr, nullptr, "127.0.0.1",
      "needs an ICMP socket and the kernel's echo reply", nullptr},
 };
@@ -259,7 +304,11 @@ Result Audit(const Row& r, bool withDb, int settle, int n, const std::string& ro
     item.Addr = r.addr;
     item.Param1 = r.param1;
     std::snprintf(item.Name, sizeof item.Name, "audit");
-    if (r.addrText) std::snprintf(item.AddrText, sizeof item.AddrText, "%s", r.addrText);
+    if (r.addrText) {
+        std::string text = r.addrText;
+        if (text.find("%PORT%") != std::string::npos) text.replace(text.find("%PORT%"), 6, std::to_string(g_listenPort));
+        std::snprintf(item.AddrText, sizeof item.AddrText, "%s", text.c_str());
+    }
 
     int saved = dup(1);  // set-up and polls print lines of their own
     int null = open("/dev/null", O_WRONLY);
@@ -331,6 +380,7 @@ int main(int argc, char** argv)
     mkdir((std::string(root) + "/NandFlash/tmp").c_str(), 0755);
     mkdir((std::string(root) + "/NandFlash/SM").c_str(), 0755);
     SMSetSleepHook(NoSleep);
+    g_listenPort = Listen();
 
     std::printf("%-6s %-28s %10s %10s %8s  %s\n", "type", "class", "allocs/db", "allocs/-", "db-side", "result");
     int bad = 0;
