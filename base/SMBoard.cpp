@@ -27,9 +27,8 @@ bool SMReadIntFile(const char* path, long* value)
     if (n <= 0) return false;
     text[n] = 0;
     char* end = nullptr;
-    errno = 0;
-    long v = std::strtol(text, &end, 10);
-    if (end == text || errno == ERANGE) return false;
+    long v = std::strtol(text, &end, 10);  // out of range: held at LONG_MIN / LONG_MAX, as fscanf does
+    if (end == text) return false;
     *value = v;
     return true;
 }
