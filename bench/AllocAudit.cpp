@@ -99,10 +99,12 @@ struct Row {
     const char* skip;   // why the row cannot run in this process; null: it runs
     const char* note;   // what the row shows besides the counts
     bool pollOk = true;  // false: DataGet answers 0 by design (the failed poll is audited)
+    bool event = false;  // every poll brings news: reported, not held to 0
 };
 
 // "@T FIRST COUNT VALUE" lines in a simulator text: registers FIRST.. of table T (hold, input,
-// coil, discrete) set to VALUE (+ the register's offset when VALUE ends with '+').
+// coil, discrete) set to VALUE (+ the register's offset when VALUE ends with '+'). "@door FIRST
+// COUNT": that many access records of a door controller, a second apart.
 std::string Expand(const char* text)
 {
     std::string out;
@@ -114,6 +116,15 @@ std::string Expand(const char* text)
         char table[16];
         int first = 0, count = 0, value = 0;
         char plus = 0;
+        if (std::sscanf(line.c_str(), "@door %d %d", &first, &count) == 2) {
+            for (int i = first; i < first + count; ++i) {
+                char rec[96];
+                std::snprintf(rec, sizeof rec, "door.%d = %d %d 1 1 0 2022-03-01 08:%02d:%02d\n", i, 100 + i, 700000 + i,
+                              i / 60 % 60, i % 60);
+                out += rec;
+            }
+            continue;
+        }
         if (line[0] == '@' && std::sscanf(line.c_str() + 1, "%15s %d %d %d%c", table, &first, &count, &value, &plus) >= 4) {
             for (int i = 0; i < count; ++i)
                 out += std::string(table) + "." + std::to_string(first + i) + " = " +
@@ -243,6 +254,10 @@ const Row kRows[] = {
      "camera.file = %JPEG%\n",
      kImagesDir, nullptr, nullptr, "a new picture file every poll (the C library's own buffers are not counted)"},
     // Door controller: the latest record is the same as the last poll's (no new event).
+    {3328, "CSMCardA (new record)", 0, 1, 0, 0,
+     "[sim]\ntick = 600000\n[bus.door]\nkind = door\npty =\n[slave.door]\nbus = door\naddr = 1\ndoor.repeat = 1\n"
+     "@door 1 100\n",
+     nullptr, nullptr, nullptr, "new access records (about one every other poll): events, not steady state", true, true},
     {3328, "CSMCardA", 0, 1, 0, 0,
      "[sim]\ntick = 600000\n[bus.door]\nkind = door\npty =\n[slave.door]\nbus = door\naddr = 1\ndoor.repeat = 1000\n"
      "door.1 = 101 712345 1 1 0 2022-03-01 08:30:10\n",
@@ -396,7 +411,7 @@ int main(int argc, char** argv)
         Result a = Audit(r, true, false, 3, n, root);
         Result c = Audit(r, true, true, 3, n, root);
         Result b = Audit(r, false, false, 3, n, root);
-        bool ok = a.ok && b.ok && c.ok && a.perPoll == 0 && b.perPoll == 0 && c.perPoll == 0;
+        bool ok = a.ok && b.ok && c.ok && (r.event || (a.perPoll == 0 && b.perPoll == 0 && c.perPoll == 0));
         if (!ok) ++bad;
         std::string what = ok       ? "ok"
                            : !a.ok  ? "FAILED (db): " + a.why

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <string>
 
 #include "base/SMEnv.h"
 
