@@ -175,6 +175,10 @@ const Row kRows[] = {
     {1536, "CSMLeak", 0, 1, 0, 0,
      RTU("input.1 = 300\ninput.2 = 10\ninput.3 = 0\ninput.4 = 800\ninput.5 = 0\nhold.1 = 55\n"), nullptr, nullptr,
      nullptr, nullptr},
+    // The other leak controllers: a cable length sent once (Param1), then reads only.
+    {1536, "CSMLeak (Variant 1)", 1, 1, 800, 0, RTU("@hold 0 12 100+\n"), nullptr, nullptr, nullptr, nullptr},
+    {1536, "CSMLeak (Variant 2)", 2, 1, 0, 0, RTU("input.0 = 1\nhold.4096 = 7\n"), nullptr, nullptr, nullptr, nullptr},
+    {1536, "CSMLeak (Variant 3)", 3, 1, 0, 0, RTU("@input 2 37 3\n"), nullptr, nullptr, nullptr, nullptr},
     {1539, "CSMLeakX200", 0, 0, 10, 0, nullptr,
      "/sys/bus/iio/devices/iio:device0/in_voltage5_raw=4000\n;/sys/class/gpio/gpio123/value=1\n", nullptr, nullptr,
      nullptr},
@@ -229,6 +233,7 @@ const Row kRows[] = {
      "[sim]\ntick = 600000\n[bus.di]\nkind = dio\npty =\ndio.every = 100\n[slave.di]\nbus = di\naddr = 1\n"
      "hold.0 = 254\nhold.1 = 14\n",
      nullptr, nullptr, nullptr, nullptr},
+    {2304, "CSMDio (GPIO, Variant 1)", 1, 1, 0, 0, nullptr, "/dev/gpio=\n", nullptr, nullptr, nullptr},
     {2319, "CSMDioA9DI16", 0, 0, 0, 0, nullptr, "/dev/gpio=\n", nullptr, nullptr, nullptr},
     {2320, "CSMDioIMX6ULAI", 1, 0, 0, 0, nullptr,
      "/sys/bus/iio/devices/iio:device0/in_voltage5_raw=2048\n;/sys/bus/iio/devices/iio:device0/in_voltage9_raw=4095\n",
