@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -427,6 +428,8 @@ int main(int argc, char** argv)
         std::printf("%-6d %-28s %8.2f %8.2f %8.2f %8.2f  %s\n", r.type, r.cls, a.perPoll, c.perPoll, b.perPoll,
                     a.dbPerPoll, what.c_str());
     }
+    std::error_code ec;
+    std::filesystem::remove_all(root, ec);
     std::printf("%d polls per row after 3 settling polls; %s\n", n,
                 bad ? "some rows allocate in steady state or fail" : "no row allocates in steady state");
     return bad ? 1 : 0;
