@@ -104,8 +104,8 @@ struct Row {
 };
 
 // "@T FIRST COUNT VALUE" lines in a simulator text: registers FIRST.. of table T (hold, input,
-// coil, discrete) set to VALUE (+ the register's offset when VALUE ends with '+'). "@door FIRST
-// COUNT": that many access records of a door controller, a second apart.
+// coil, discrete) set to VALUE (plus the register's offset mod 50 when VALUE ends with '+').
+// "@door FIRST COUNT": that many access records of a door controller, a second apart.
 std::string Expand(const char* text)
 {
     std::string out;
@@ -310,7 +310,7 @@ Result Audit(const Row& r, bool withDb, bool alarms, int settle, int n, const st
         }
     }
     AuditDb live, hist;
-    CSMBase* drv = dynamic_cast<CSMBase*>(CSMManager::Create(r.type));
+    std::unique_ptr<CSMBase> drv(dynamic_cast<CSMBase*>(CSMManager::Create(r.type)));
     if (!drv) {
         res.why = "no driver";
         return res;
