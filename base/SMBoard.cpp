@@ -1,20 +1,34 @@
 #include "base/SMBoard.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
 #include <cstdio>
-#include <string>
+#include <cstdlib>
 
 #include "base/SMEnv.h"
 
 bool SMReadIntFile(const char* path, long* value)
 {
     if (!path || !value) return false;
-    std::string p = SMPath(path);
-    FILE* f = std::fopen(p.c_str(), "r");
-    if (!f) return false;
-    long v = 0;
-    int n = std::fscanf(f, "%ld", &v);
-    std::fclose(f);
-    if (n != 1) return false;
+    char p[PATH_MAX];
+    if (!SMPath(path, p, sizeof p)) return false;
+    int fd = open(p, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    // Enough for blanks before the number and any long; what follows it is not looked at.
+    char text[96];
+    ssize_t n;
+    do
+        n = read(fd, text, sizeof text - 1);
+    while (n < 0 && errno == EINTR);
+    close(fd);
+    if (n <= 0) return false;
+    text[n] = 0;
+    char* end = nullptr;
+    long v = std::strtol(text, &end, 10);  // out of range: held at LONG_MIN / LONG_MAX, as fscanf does
+    if (end == text) return false;
     *value = v;
     return true;
 }
@@ -22,10 +36,17 @@ bool SMReadIntFile(const char* path, long* value)
 bool SMWriteIntFile(const char* path, long value)
 {
     if (!path) return false;
-    std::string p = SMPath(path);
-    FILE* f = std::fopen(p.c_str(), "w");
-    if (!f) return false;
-    bool ok = std::fprintf(f, "%ld\n", value) > 0;
-    ok = (std::fclose(f) == 0) && ok;
-    return ok;
+    char p[PATH_MAX];
+    if (!SMPath(path, p, sizeof p)) return false;
+    char text[32];
+    int len = std::snprintf(text, sizeof text, "%ld\n", value);
+    if (len <= 0 || len >= static_cast<int>(sizeof text)) return false;
+    int fd = open(p, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    ssize_t n;
+    do
+        n = write(fd, text, static_cast<size_t>(len));
+    while (n < 0 && errno == EINTR);
+    bool ok = n == len;
+    return close(fd) == 0 && ok;
 }

@@ -24,21 +24,13 @@ bool SMPath(const char* path, char* out, size_t cap)
     if (!out || cap == 0) return false;
     out[0] = 0;
     if (!path) return true;
-    size_t n = 0;
-    if (path[0] == '/') {
-        if (const char* root = std::getenv("QVSM_ROOT")) {
-            n = std::strlen(root);
-            while (n > 0 && root[n - 1] == '/') --n;
-            if (n >= cap) return false;
-            std::memcpy(out, root, n);
-        }
-    }
-    size_t len = std::strlen(path);
-    if (n + len + 1 > cap) {
-        out[0] = 0;
-        return false;
-    }
-    std::memcpy(out + n, path, len + 1);
+    const char* root = path[0] == '/' ? std::getenv("QVSM_ROOT") : nullptr;
+    size_t rootLen = root ? std::strlen(root) : 0;
+    while (rootLen > 0 && root[rootLen - 1] == '/') --rootLen;
+    const size_t len = std::strlen(path);
+    if (rootLen + len + 1 > cap) return false;
+    if (rootLen) std::memcpy(out, root, rootLen);
+    std::memcpy(out + rootLen, path, len + 1);
     return true;
 }
 

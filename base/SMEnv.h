@@ -10,7 +10,8 @@
 // in front of it. Relative paths are returned unchanged.
 std::string SMPath(const char* path);
 
-// Same, into a caller's buffer; returns false (and an empty text) when it does not fit.
+// Same, into a caller's buffer without allocating; returns false (and an empty text) when it
+// does not fit.
 bool SMPath(const char* path, char* out, size_t cap);
 
 // Every pause of the module goes through these. Tests install a fake clock with

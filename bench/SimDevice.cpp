@@ -65,6 +65,17 @@ int SimDevice::WriteStr(const char* text)
 
 int SimDevice::Read(unsigned char* buf, int cap, int)
 {
+    if (m_out.empty()) {
+        long before = AllocCount();
+        sim::Reply r;
+        if (!m_in.empty() && m_resp->AnswerOnGap()) {  // the line is quiet: what came is the request
+            if (m_resp->Answer(m_in.data(), m_in.size(), r)) m_out.insert(m_out.end(), r.bytes.begin(), r.bytes.end());
+            m_in.clear();
+        } else if (m_resp->ReportMs() > 0 && m_resp->Report(r)) {  // a device that sends by itself
+            m_out.insert(m_out.end(), r.bytes.begin(), r.bytes.end());
+        }
+        m_own += AllocCount() - before;
+    }
     int n = static_cast<int>(m_out.size()) < cap ? static_cast<int>(m_out.size()) : cap;
     std::memcpy(buf, m_out.data(), static_cast<size_t>(n));
     m_out.erase(m_out.begin(), m_out.begin() + n);

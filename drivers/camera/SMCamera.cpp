@@ -61,8 +61,9 @@ int CSMCameraBase::DataUpd(int flags, int* almBits, int* snapId, int sid, IDbBas
 bool CSMCameraBase::CPicture::Open(const char* name)
 {
     Discard();
-    std::string dir = SMPath(kImages);
-    int a = std::snprintf(m_final, sizeof m_final, "%s%s", dir.c_str(), name);
+    char dir[sizeof m_final];
+    if (!SMPath(kImages, dir, sizeof dir)) return false;
+    int a = std::snprintf(m_final, sizeof m_final, "%s%s", dir, name);
     int b = std::snprintf(m_tmp, sizeof m_tmp, "%s.part", m_final);
     if (a < 0 || b < 0 || a >= static_cast<int>(sizeof m_final) || b >= static_cast<int>(sizeof m_tmp)) return false;
     m_f = std::fopen(m_tmp, "wb");

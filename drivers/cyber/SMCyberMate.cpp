@@ -1,5 +1,6 @@
 #include "drivers/cyber/SMCyberMate.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -49,6 +50,23 @@ int HexAt(const unsigned char* p, int n)
     int v = 0;
     for (int i = 0; i < n; ++i) v = (v << 4) | ASCII2HEX(p[i]);
     return v;
+}
+
+// Appends to text (len bytes so far) within cap; false, and text unchanged, when it does not fit.
+bool Append(char* text, size_t cap, size_t& len, const char* fmt, ...) __attribute__((format(printf, 4, 5)));
+bool Append(char* text, size_t cap, size_t& len, const char* fmt, ...)
+{
+    if (len >= cap) return false;
+    va_list ap;
+    va_start(ap, fmt);
+    int n = std::vsnprintf(text + len, cap - len, fmt, ap);
+    va_end(ap);
+    if (n < 0 || static_cast<size_t>(n) >= cap - len) {
+        text[len] = 0;
+        return false;
+    }
+    len += static_cast<size_t>(n);
+    return true;
 }
 
 std::string Join(const char* item, const char* sep)
@@ -139,23 +157,21 @@ int CSMCyberMate::DataUpd(int flags, int* almBits, int* snapId, int sid, IDbBase
     if (!almBits) std::memset(&m_v, 0, sizeof m_v);
     m_nFailCount = 0;
 
-    // The statements are written out with their values: every number fits in 11 characters.
-    std::string sets = "update tbCyberMate set DateUpd=" + std::string(kNow) + ",State=%d,SnapID=%d," +
-                       std::string(16, ' ');
-    std::string names, values;
-    for (int i = 0; i < VALUES; ++i) {
-        char one[48];
-        std::snprintf(one, sizeof one, "%s%s=%d", i ? "," : "", kColumns[i], DataVal(i + 1));
-        sets += one;
-        std::snprintf(one, sizeof one, "%s%d", i ? "," : "", DataVal(i + 1));
-        values += one;
-    }
-    sets += " \t\t\t\twhere sid=%d";
+    // The statements are written out with their values, into fixed buffers (nothing is
+    // allocated per poll); a statement that would not fit is refused.
+    char sets[SQL_SIZE], values[SQL_SIZE / 2];
+    size_t setsLen = 0, valuesLen = 0;
+    bool fits = Append(sets, sizeof sets, setsLen, "update tbCyberMate set DateUpd=%s,State=%%d,SnapID=%%d,%16s", kNow, "");
+    for (int i = 0; i < VALUES && fits; ++i)
+        fits = Append(sets, sizeof sets, setsLen, "%s%s=%d", i ? "," : "", kColumns[i], DataVal(i + 1)) &&
+               Append(values, sizeof values, valuesLen, "%s%d", i ? "," : "", DataVal(i + 1));
+    fits = fits && Append(sets, sizeof sets, setsLen, " \t\t\t\twhere sid=%%d");
+    if (!fits) return 0;
     int r = 0;
     bool ran = false;
     if (m_pDb) {
         r = UpdSubSys(u);
-        r = SqlExec(m_pDb, sets.c_str(), u.state, u.snapId, u.sid);
+        r = SqlExec(m_pDb, sets, u.state, u.snapId, u.sid);
         char brief[1024];
         int len = std::snprintf(brief, sizeof brief, "当前温度:%1.1f°C, 当前湿度:%1.1f%%", m_v.analog[1] * 0.1,
                                 m_v.analog[2] * 0.1);
@@ -169,8 +185,10 @@ int CSMCyberMate::DataUpd(int flags, int* almBits, int* snapId, int sid, IDbBase
         static const std::string head = "insert into tbCyberMate(SID,DateUpd,State,SnapID," + std::string(28, ' ') +
                                         Join("%s", ",") + ") " + std::string(6, '\t') + "   values(%d," + kNow +
                                         ",%d,%d," + std::string(6, '\t') + "   ";
-        std::string ins = head + values + std::string(27, ' ') + ")";
-        r = SqlExec(hist, ins.c_str(), u.sid, u.state, u.snapId);
+        char ins[SQL_SIZE];
+        size_t insLen = 0;
+        if (!Append(ins, sizeof ins, insLen, "%s%s%27s)", head.c_str(), values, "")) return 0;
+        r = SqlExec(hist, ins, u.sid, u.state, u.snapId);
         ran = true;
     }
     return !ran || r == 0 ? 1 : 0;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -112,8 +113,9 @@ void CSMDioBase::LoadNotes(IDbBase* db)
 
 bool CSMDioBase::ReadGpio(int high)
 {
-    std::string path = SMPath("/dev/gpio");
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    char path[PATH_MAX];
+    if (!SMPath("/dev/gpio", path, sizeof path)) return false;
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     unsigned low = GpioLines(fd, 0x12);
     unsigned hi = GpioLines(fd, 0x11);
