@@ -62,22 +62,10 @@ const std::vector<std::vector<Piece>> kTexts = {
     {},
 };
 
-TEST(SqlText, PiecesAsPrintfWritesThem)
-{
-    for (size_t i = 0; i < kTexts.size(); ++i) {
-        const std::string want = Reference(kTexts[i]);
-        char buf[512];
-        SMSqlText s(buf, sizeof buf);
-        Write(s, kTexts[i]);
-        EXPECT_FALSE(s.Over()) << i;
-        EXPECT_EQ(std::string(s.Text()), want) << i;
-        EXPECT_EQ(s.Len(), static_cast<int>(want.size())) << i;
-    }
-}
-
-// Every capacity from 1 to one past the text: the text is written whole when it and its NUL
-// fit, else it stops at the last piece that fitted, marked over-long, and nothing more goes in.
-TEST(SqlText, APieceThatDoesNotFitLeavesTheTextAsItWas)
+// Every capacity from 1 to one past the text: the text is written whole, as printf writes it,
+// when it and its NUL fit; else it stops at the last piece that fitted, marked over-long, and
+// nothing more goes in.
+TEST(SqlText, WrittenAsPrintfWritesItUpToTheCapacity)
 {
     for (size_t i = 0; i < kTexts.size(); ++i) {
         const std::string whole = Reference(kTexts[i]);
