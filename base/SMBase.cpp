@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/SqlText.h"
 #include "base/TeFrame.h"
 
 char CSMBase::m_buffer[CSMBase::SQL_SIZE];
@@ -210,18 +211,9 @@ const char* CSMBase::SqlStr(IDbBase* db, const char* fmt, ...)
 int CSMBase::SqlQuote(char* out, int cap, const char* in)
 {
     if (!out || cap < 1) return -1;
-    int n = 0;
-    for (const char* p = in ? in : ""; *p; ++p) {
-        int need = (*p == '\'') ? 2 : 1;
-        if (n + need >= cap) {
-            out[0] = 0;
-            return -1;
-        }
-        out[n++] = *p;
-        if (*p == '\'') out[n++] = '\'';
-    }
-    out[n] = 0;
-    return n;
+    SMSqlText t(out, cap);
+    t.Quoted(in ? in : "");
+    return t.Over() ? -1 : t.Len();
 }
 
 // ---- catalogue ---------------------------------------------------------------------------

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/SqlText.h"
+
 CSMDefBase::CSMDefBase(int type, const char* note, const char* model, const SMDefFamily& family)
     : CSMBase(type), m_defModel(model), m_family(family)
 {
@@ -194,29 +196,54 @@ int CSMDefBase::DataDetail(IDbBase* db, int sid, long long did)
     const char* pre = m_family.fldPrefix;
     int r = 0;
     if (did == 0) r = SqlExec(db, "delete from %s where SID=%d", dat, sid);
-    std::string& key = m_quoted;
     const SimpleIni::KeyMap* vals = m_ini.Section(SEC_VALS);
     if (!vals) return r;
+    // Every row starts alike up to its key: those beginnings are written once, each row is
+    // then put together without printf. A row that does not fit goes through SqlExec, which
+    // refuses and logs it.
+    char numHead[256], textHead[256];
+    SMSqlText nh(numHead, sizeof numHead), th(textHead, sizeof textHead);
+    for (SMSqlText* h : {&nh, &th}) {
+        h->Add("insert into ").Add(dat).Add(h == &nh ? "(DID,SID,Fld,Val) values(" : "(DID,SID,Fld,ValStr) values(");
+        h->Int(did).Add(",", 1).Int(sid).Add(",'", 2).Add(pre);
+    }
+    SMSqlText row(m_buffer, SQL_SIZE);
     for (auto it = vals->begin(); it != vals->end(); ++it) {
+        const std::string& key = it->first;
         const std::string& val = it->second.value;
-        QuoteInto(key, it->first);
-        if (TextReading(it->first)) {
+        const bool text = TextReading(key);
+        const SMSqlText& head = text ? th : nh;
+        const char* v = "null";
+        if (text) {
             // An empty text reading (nothing was read) is null like a numeric one.
-            if (val.empty()) {
-                r = SqlExec(db, "insert into %s(DID,SID,Fld,ValStr) values(%lld,%d,'%s%s',%s)", dat, did, sid, pre,
-                            key.c_str(), "null");
-                continue;
-            }
-            r = SqlExec(db, "insert into %s(DID,SID,Fld,ValStr) values(%lld,%d,'%s%s','%s')", dat, did, sid, pre,
-                        key.c_str(), QuoteInto(m_quotedVal, val));
+            if (!val.empty()) v = nullptr;
+        } else if (SimpleIni::IsInt(val)) {
+            v = val.c_str();
+        } else if (!val.empty()) {
+            trace_sm_log("RtLog", "type %d: %s=%s is not a number, stored as null\n", m_nType,
+                         QuoteInto(m_quoted, key), val.c_str());
+        }
+        row.Keep(0);
+        if (!head.Over()) {
+            row.Add(head.Text(), static_cast<size_t>(head.Len())).Quoted(key.c_str()).Add("',", 2);
+            if (v)
+                row.Add(v);
+            else
+                row.Add("'", 1).Quoted(val.c_str()).Add("'", 1);
+            row.Add(")", 1);
+        }
+        if (!head.Over() && !row.Over()) {
+            r = db->Exec(m_buffer);
             continue;
         }
-        const char* v = "null";
-        if (SimpleIni::IsInt(val))
-            v = val.c_str();
-        else if (!val.empty())
-            trace_sm_log("RtLog", "type %d: %s=%s is not a number, stored as null\n", m_nType, key.c_str(), val.c_str());
-        r = SqlExec(db, "insert into %s(DID,SID,Fld,Val) values(%lld,%d,'%s%s',%s)", dat, did, sid, pre, key.c_str(), v);
+        const char* q = QuoteInto(m_quoted, key);
+        if (!text)
+            r = SqlExec(db, "insert into %s(DID,SID,Fld,Val) values(%lld,%d,'%s%s',%s)", dat, did, sid, pre, q, v);
+        else if (v)
+            r = SqlExec(db, "insert into %s(DID,SID,Fld,ValStr) values(%lld,%d,'%s%s',%s)", dat, did, sid, pre, q, v);
+        else
+            r = SqlExec(db, "insert into %s(DID,SID,Fld,ValStr) values(%lld,%d,'%s%s','%s')", dat, did, sid, pre, q,
+                        QuoteInto(m_quotedVal, val));
     }
     return r;
 }

@@ -239,6 +239,41 @@ TEST_P(DefDriver, ReadingsThatAreNoNumberAreStoredAsNull)
     EXPECT_EQ(d().DataDetail(nullptr, 17, 0), 0);
 }
 
+// A reading row is written whole up to the statement buffer's 8195 bytes and refused (logged,
+// -1) beyond, wherever the key's doubled quotes put the end; the rows after it still go.
+TEST_P(DefDriver, ReadingRowsUpToTheBufferAreWrittenLongerOnesRefused)
+{
+    const Family& f = GetParam();
+    Ready();
+    const std::string head = "insert into " + std::string(f.datTable) + "(DID,SID,Fld,Val) values(0,17,'" + f.fld;
+    const int limit = CSMBase::SQL_SIZE - 1;
+    for (int len : {limit - 1, limit, limit + 1, limit + 2}) {
+        for (bool quoteLast : {false, true}) {
+            // key "a...a'" or "'a...a": its quote is doubled; then "',5)".
+            const int quoted = len - static_cast<int>(head.size()) - 4;
+            const std::string as(static_cast<size_t>(quoted - 2), 'a');
+            const std::string key = quoteLast ? as + "'" : "'" + as;
+            d().Ini().DeleteKey(SEC_VALS, "k1");
+            d().Ini().DeleteKey(SEC_VALS, "k2");
+            d().Ini().SetValue(SEC_VALS, key, 5);
+            d().Ini().SetValue(SEC_VALS, "zz", 6);  // after the long key in key order
+            live.Clear();
+            root.Write("/NandFlash/tmp/qvsm.log.ini", "");
+            SCOPED_TRACE(std::to_string(len) + (quoteLast ? " quote last" : " quote first"));
+            const std::string row = head + (quoteLast ? as + "''" : "''" + as) + "',5)";
+            ASSERT_EQ(static_cast<int>(row.size()), len);
+            EXPECT_EQ(d().DataDetail(&live, 17, 0), 0) << "the last row counts";
+            EXPECT_EQ(live.CountExecs(row), len <= limit ? 1 : 0);
+            EXPECT_EQ(live.Int("select count(*) from " + std::string(f.datTable) + " where Val=5"), len <= limit ? 1 : 0);
+            EXPECT_EQ(live.CountExecs(head + "zz',6)"), 1);
+            EXPECT_EQ(root.Read("/NandFlash/tmp/qvsm.log.ini").find("refused") != std::string::npos, len > limit);
+            d().Ini().DeleteKey(SEC_VALS, "zz");
+            EXPECT_EQ(d().DataDetail(&live, 17, 0), len <= limit ? 0 : -1) << "only the long row";
+            d().Ini().DeleteKey(SEC_VALS, key);
+        }
+    }
+}
+
 // ---- loading and registration in detail (the same code for every driver) --------------------
 
 class DefLoad : public DefTest<CSMModbus, 4608> {};
