@@ -21,7 +21,7 @@ public:
     KeyText& operator<<(std::string_view s)
     {
         if (m_heap.empty() && m_len + s.size() <= sizeof m_buf) {
-            std::memcpy(m_buf + m_len, s.data(), s.size());
+            if (!s.empty()) std::memcpy(m_buf + m_len, s.data(), s.size());
             m_len += s.size();
             return *this;
         }

@@ -18,7 +18,7 @@ struct AddrText {
     explicit AddrText(std::string_view v)
     {
         size_t n = v.size() < sizeof text - 1 ? v.size() : sizeof text - 1;
-        std::memcpy(text, v.data(), n);
+        if (n) std::memcpy(text, v.data(), n);
         text[n] = 0;
     }
     char text[sizeof(tagSMItem::ConnText) + 1];
