@@ -147,29 +147,10 @@ void CSMSnmpPub::_strFix(std::string& text)
     }
 }
 
-int CSMSnmpPub::GetText(Snmp& snmp, Pdu& pdu, const SnmpTarget& target, const Oid& oid, std::string& out)
-{
-    // A table walk leaves a whole GET-BULK answer in the PDU: ask for the one object only.
-    if (pdu.get_vb_count() == 0)
-        pdu += Vb(oid);
-    else
-        pdu.trim(pdu.get_vb_count() - 1);
-    pdu[0].set_oid(oid);
-    int status = snmp.get(pdu, target);
-    if (status == SNMP_CLASS_SUCCESS) {
-        out.assign(pdu[0].get_printable_value());
-        trace_sm_log("RtLog", "SNMP.get val=%s\n", out.c_str());
-        return status;
-    }
-    out.clear();
-    trace_sm_log("RtLog", "SNMP.get err %s\n", Snmp::error_msg(status));
-    return status;
-}
-
 std::string CSMSnmpPub::_oidGetStr(Snmp& snmp, Pdu& pdu, const SnmpTarget& target, const char* oid, int* result)
 {
     std::string value;
-    int status = GetText(snmp, pdu, target, Oid(oid ? oid : ""), value);
+    int status = CSMSnmpSession::GetOne(snmp, pdu, target, Oid(oid ? oid : ""), value);
     if (result) *result = status;
     return value;
 }
@@ -358,7 +339,7 @@ int CSMSnmpPub::Poll(ISerBase*, int addr, int extra)
                 trace_sm_log("RtLog", "type %d: [oids] %s names no reading, skipped\n", m_nType, e.key.c_str());
                 continue;
             }
-            int status = GetText(snmp, m_pdu, target, e.oid, m_text);
+            int status = CSMSnmpSession::GetOne(snmp, m_pdu, target, e.oid, m_text);
             if (dead(status)) return 0;
             if (m_ini.GetValue<int>(SEC_VALSSTR, e.name, 0) == 1) _strFix(m_text);
             m_vals.SetText(e.slot, m_text);

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "generic/SMDefBase.h"
+#include "generic/SMSnmpSession.h"
 #include "generic/snmp/snmp_pp.h"
 
 class CSMSnmpPub : public CSMDefBase {
@@ -70,12 +71,8 @@ public:
     // double-byte character is left alone even when it is 0x5C.
     static void _strFix(std::string& text);
 
-    // One GET of oid through the PDU (re-pointed to that single object, its storage reused):
-    // the request's result; out receives the printable value, or "" when the request failed.
-    static int GetText(Snmp_pp::Snmp& snmp, Snmp_pp::Pdu& pdu, const Snmp_pp::SnmpTarget& target,
-                       const Snmp_pp::Oid& oid, std::string& out);
-    // The same for an identifier text: the printable value, or "" when the request failed;
-    // status (when given) receives the request's result.
+    // One GET of oid through the PDU (CSMSnmpSession::GetOne): the printable value, or "" when
+    // the request failed; status (when given) receives the request's result.
     static std::string _oidGetStr(Snmp_pp::Snmp& snmp, Snmp_pp::Pdu& pdu, const Snmp_pp::SnmpTarget& target,
                                   const char* oid, int* status = nullptr);
     // The same, its first 32 characters read as a number in base (strtol); 0 on failure,

@@ -62,27 +62,33 @@ CSMSnmpSession::CSMSnmpSession(const tagSMItem& item, const char* errTag, Room& 
 
 CSMSnmpSession::~CSMSnmpSession() { Snmp::socket_cleanup(); }
 
+int CSMSnmpSession::GetOne(Snmp& snmp, Pdu& pdu, const SnmpTarget& target, const Oid& oid, std::string& out)
+{
+    if (pdu.get_vb_count() == 0)
+        pdu += Vb(oid);
+    else
+        pdu.trim(pdu.get_vb_count() - 1);
+    pdu[0].set_oid(oid);
+    int status = snmp.get(pdu, target);
+    if (status == SNMP_CLASS_SUCCESS) {
+        out.assign(pdu[0].get_printable_value());
+        trace_sm_log("RtLog", "SNMP.get val=%s\n", out.c_str());
+        return status;
+    }
+    out.clear();
+    trace_sm_log("RtLog", "SNMP.get err %s\n", Snmp::error_msg(status));
+    return status;
+}
+
 int CSMSnmpSession::Get(const char* oid, std::string& val)
 {
     val.clear();
     if (m_dead) return SNMP_CLASS_TIMEOUT;
-    Pdu& pdu = m_room.pdu;
     m_room.oid.Parse(oid ? oid : "");
-    if (pdu.get_vb_count() == 0)
-        pdu += m_room.first;
-    else
-        pdu.trim(pdu.get_vb_count() - 1);
-    pdu[0].set_oid(m_room.oid);
-    int status = m_snmp.get(pdu, m_target);
+    int status = GetOne(m_snmp, m_room.pdu, m_target, m_room.oid, val);
     // Unanswered: a time-out, or no request could be sent at all (an agent's own error
     // status is positive and means it is there).
     if (m_requests++ == 0 && status < 0) m_dead = true;
-    if (status != SNMP_CLASS_SUCCESS) {
-        trace_sm_log("RtLog", "SNMP.get err %s\n", Snmp::error_msg(status));
-        return status;
-    }
-    val.assign(pdu[0].get_printable_value());
-    trace_sm_log("RtLog", "SNMP.get val=%s\n", val.c_str());
     return status;
 }
 

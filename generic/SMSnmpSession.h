@@ -74,6 +74,12 @@ public:
     Snmp_pp::Pdu& PduRef() { return m_room.pdu; }
     const Snmp_pp::CTarget& Target() const { return m_target; }
 
+    // One GET of oid through the PDU, re-pointed to that single object (a walk may have left a
+    // whole GET-BULK answer in it; the storage is reused): the request's result; out receives
+    // the printable value, or "" when the request failed. Logs the value or the error.
+    static int GetOne(Snmp_pp::Snmp& snmp, Snmp_pp::Pdu& pdu, const Snmp_pp::SnmpTarget& target,
+                      const Snmp_pp::Oid& oid, std::string& out);
+
     // The agent address of a connection text of at most cap bytes.
     static std::string AgentAddr(const char* conn, size_t cap);
 
